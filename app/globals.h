@@ -1,0 +1,33 @@
+// State of the application shell; the main thread alone uses it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+extern HANDLE instanceMutex;
+extern HINSTANCE appInstance;
+extern HWND mainWindow;
+extern wchar_t windowTitle[100];
+extern wchar_t windowClassName[100];
+extern wchar_t textBuffer[1024];
+extern HICON trayIcon;
+extern HMENU trayMenu;
+
+constexpr UINT WM_TRAYNOTIFY = WM_USER + 2;
+constexpr UINT kTrayIconId = 1;
+constexpr wchar_t kVersion[] = L"1.2.3";
+
+// Main window and tray (window.cpp).
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void DisplayText(HDC dc, int x, int y, UINT stringId);
+void OnTrayNotify(WPARAM wParam, LPARAM lParam);
+void AddTrayIcon();
+void RemoveTrayIcon();
+void StartWorker();
+void StopWorker();
+
+// About dialog, start-up shortcut and product page.
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+HRESULT CreateStartupShortcut(const wchar_t* target, const wchar_t* linkPath);
+void AnnounceRun(HINSTANCE instance, bool starting);

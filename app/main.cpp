@@ -1,0 +1,143 @@
+// Entry point: single-instance guard, hidden main window, COM, tray icon, the worker
+// thread, the message loop and the ordered shutdown.
+#include "app/globals.h"
+
+#include "diag/report.h"
+#include "explorers/explorers.h"
+#include "folders/folders.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <cwchar>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+void ResetManagerScalars(ExplorerManager& manager) {
+    manager.lastForeground = nullptr;
+    manager.targetCount = -1;
+    manager.limitEnabled = false;
+    manager.lastActionTick = 0;
+    manager.lastWinETick = 0;
+    manager.minimizedAll = false;
+}
+
+void ShowHResultBox(const wchar_t* format, HRESULT result, const wchar_t* title) {
+    wchar_t text[512];
+    swprintf(text, 512, format, static_cast<unsigned>(result));
+    MessageBoxW(nullptr, text, title, MB_OK);
+}
+
+// Removes the hidden window's taskbar button. Returns the exit code on failure, 0 on success.
+int RemoveTaskbarTab() {
+    ComPtr<ITaskbarList2> pitl;
+    const HRESULT created = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_PPV_ARGS(&pitl));
+    if (FAILED(created)) {
+        ReportError("%s:\n  (error) %s\n", "wWinMain",
+                    "CoCreateInstance for CLSID_TaskbarList failed.");
+        ShowHResultBox(L"CoCreateInstance failed(%u)", created, L"debug");
+        return 1;
+    }
+    if (FAILED(pitl->HrInit())) {
+        pitl.Reset();
+        ReportError("%s:\n  (error) %s\n", "wWinMain", "pitl->HrInit() failed.");
+        MessageBoxA(mainWindow, GetLastErrorText().c_str(), "Error", MB_OK);
+        MessageBoxW(nullptr, L"pitl->HrInit failed.", L"debug", MB_OK);
+        return 1;
+    }
+    pitl->DeleteTab(mainWindow);
+    return 0;
+}
+
+}  // namespace
+
+void RegisterMainClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = WndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZEPHYRINE));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = windowClassName;
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZEPHYRINE));
+    RegisterClassExW(&windowClass);
+}
+
+bool CreateMainWindow(HINSTANCE instance) {
+    appInstance = instance;
+    // The window stays hidden: it exists for the tray icon, painting and messages.
+    mainWindow = CreateWindowExW(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW,
+                                 CW_USEDEFAULT, 0, 500, 100, nullptr, nullptr, instance, nullptr);
+    return mainWindow != nullptr;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    ResetManagerScalars(explorerManager);
+
+    instanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Zephyrine");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        LoadStringW(instance, IDS_ALREADY_RUNNING, textBuffer, 1024);
+        MessageBoxW(nullptr, textBuffer, L"Error", MB_OK);
+        return 1;
+    }
+
+    InitCommonControls();
+    LoadStringW(instance, IDS_APP_TITLE, windowTitle, 100);
+    wcsncpy(windowClassName, L"ZephyrineClass", 100);
+    RegisterMainClass(instance);
+    if (!CreateMainWindow(instance)) return 0;
+    UpdateWindow(mainWindow);
+
+    const HRESULT comResult = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(comResult)) {
+        ReportError("%s:\n  (error) %s\n", "wWinMain", "CoInitialize failed.");
+        ShowHResultBox(L"CoInitialize failed(%u)", comResult, L"error");
+        return 1;
+    }
+    AnnounceRun(instance, true);
+    if (const int exitCode = RemoveTaskbarTab()) return exitCode;
+
+    // Without the shell's window collection the program still groups windows; it only
+    // cannot remember their folders.
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
+                                IID_PPV_ARGS(&explorerManager.shellWindows)))) {
+        explorerManager.shellWindows.Reset();
+    }
+    InvalidateRect(mainWindow, nullptr, TRUE);
+
+    trayIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                             MAKEINTRESOURCEW(IDI_ZEPHYRINE), IMAGE_ICON, 32, 32,
+                                             LR_DEFAULTSIZE));
+    if (trayIcon == nullptr) {
+        std::fprintf(stderr, "%s\n", GetLastErrorText().c_str());
+        std::fflush(stderr);
+    }
+    AddTrayIcon();
+    StartWorker();
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_ZEPHYRINE));
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0)) {
+        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    StopWorker();
+    SaveFolders(explorerManager);
+    explorerManager.shellWindows.Reset();
+    RemoveTrayIcon();
+    DestroyIcon(trayIcon);
+    AnnounceRun(instance, false);
+    CoUninitialize();
+    return static_cast<int>(message.wParam);
+}

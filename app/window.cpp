@@ -1,0 +1,225 @@
+#include "app/globals.h"
+
+#include "diag/report.h"
+#include "explorers/explorers.h"
+#include "folders/folders.h"
+#include "res/resource.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <thread>
+
+namespace {
+
+std::thread pollThread;
+
+// Explorer sends this when the taskbar is (re)created; the tray icon must then be added again.
+const UINT WM_TASKBARCREATED = RegisterWindowMessageW(L"TaskbarCreated");
+
+NOTIFYICONDATAW TrayRecord() {
+    static_assert(sizeof(NOTIFYICONDATAW) == 976, "the Vista layout of the tray record");
+    NOTIFYICONDATAW record{};
+    record.cbSize = sizeof(record);
+    record.hWnd = mainWindow;
+    record.uID = kTrayIconId;
+    record.uFlags = NIF_MESSAGE | NIF_TIP | NIF_STATE | NIF_SHOWTIP;
+    if (trayIcon != nullptr) {
+        record.uFlags |= NIF_ICON;
+        record.hIcon = trayIcon;
+    }
+    record.uCallbackMessage = WM_TRAYNOTIFY;
+    LoadStringW(appInstance, IDS_RUNNING, record.szTip, 128);
+    record.dwState = NIS_SHAREDICON;
+    LoadStringW(appInstance, IDS_STARTED, record.szInfo, 256);
+    record.uVersion = NOTIFYICON_VERSION;
+    LoadStringW(appInstance, IDS_APP_TITLE, record.szInfoTitle, 64);
+    record.dwInfoFlags = NIIF_INFO;
+    return record;
+}
+
+// The link file in the user's Startup folder. False when the folder is unknown or the
+// link path would not fit: then nothing may be created or deleted.
+bool StartupLinkPath(wchar_t (&linkPath)[MAX_PATH]) {
+    PWSTR startup = nullptr;
+    bool found = false;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Startup, 0, nullptr, &startup))) {
+        const int length = swprintf(linkPath, MAX_PATH, L"%ls\\%ls.lnk", startup, windowTitle);
+        found = length > 0 && length < MAX_PATH;
+    }
+    CoTaskMemFree(startup);
+    return found;
+}
+
+void AppendMenuItem(HMENU menu, UINT command, UINT stringId, UINT mask = MIIM_ID | MIIM_TYPE,
+                    UINT state = 0) {
+    LoadStringW(appInstance, stringId, textBuffer, 1024);
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = mask;
+    item.fType = MFT_STRING;
+    item.fState = state;
+    item.wID = command;
+    item.dwTypeData = textBuffer;
+    item.cch = static_cast<UINT>(wcslen(textBuffer));
+    InsertMenuItemW(menu, command, FALSE, &item);
+}
+
+HMENU BuildTrayMenu(bool shortcutChecked) {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return nullptr;
+    const UINT stateMask = MIIM_STATE | MIIM_ID | MIIM_CHECKMARKS | MIIM_TYPE;
+    UINT limitState = explorerManager.limitEnabled ? MFS_CHECKED : 0;
+    if (explorerManager.targetCount <= 0) limitState |= MFS_DISABLED;
+    AppendMenuItem(menu, IDM_FOUR_EXPLORERS, IDS_FOUR_EXPLORERS);
+    AppendMenuItem(menu, IDM_TWO_EXPLORERS, IDS_TWO_EXPLORERS);
+    AppendMenuItem(menu, IDM_ZERO_EXPLORERS, IDS_ZERO_EXPLORERS);
+    InsertMenuW(menu, 5, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+    AppendMenuItem(menu, IDM_LIMIT, IDS_LIMIT, stateMask, limitState);
+    AppendMenuItem(menu, IDM_STARTUP, IDS_STARTUP, stateMask, shortcutChecked ? MFS_CHECKED : 0);
+    InsertMenuW(menu, 9, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+    AppendMenuItem(menu, IDM_ABOUT, IDS_ABOUT);
+    AppendMenuItem(menu, IDM_EXIT, IDS_QUIT);
+    return menu;
+}
+
+void ToggleStartupShortcut(const wchar_t* linkPath, bool exists) {
+    if (GetModuleFileNameW(GetModuleHandleW(nullptr), textBuffer, 1024) == 0) return;
+    if (exists) {
+        DeleteFileW(linkPath);
+    } else {
+        CreateStartupShortcut(textBuffer, linkPath);
+    }
+}
+
+void ShowAbout(HWND owner) {
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, AboutDlgProc, 0);
+}
+
+void RunCommand(UINT command, bool startupFound, bool shortcutExists, const wchar_t* linkPath) {
+    switch (command) {
+        case IDM_EXIT:
+            PostQuitMessage(0);
+            break;
+        case IDM_ABOUT:
+            SetForegroundWindow(mainWindow);
+            ShowAbout(mainWindow);
+            break;
+        case IDM_FOUR_EXPLORERS:
+        case IDM_TWO_EXPLORERS:
+        case IDM_ZERO_EXPLORERS:
+            explorerManager.targetCount =
+                command == IDM_FOUR_EXPLORERS ? 4 : command == IDM_TWO_EXPLORERS ? 2 : 0;
+            OpenExplorers(explorerManager);
+            break;
+        case IDM_LIMIT:
+            explorerManager.limitEnabled = !explorerManager.limitEnabled;
+            break;
+        case IDM_STARTUP:
+            if (startupFound) ToggleStartupShortcut(linkPath, shortcutExists);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void AddTrayIcon() {
+    NOTIFYICONDATAW record = TrayRecord();
+    Shell_NotifyIconW(NIM_ADD, &record);
+    Shell_NotifyIconW(NIM_SETVERSION, &record);
+}
+
+void RemoveTrayIcon() {
+    NOTIFYICONDATAW record{};
+    record.cbSize = sizeof(record);
+    record.hWnd = mainWindow;
+    record.uID = kTrayIconId;
+    Shell_NotifyIconW(NIM_DELETE, &record);
+}
+
+void StartWorker() {
+    pollRunning = true;
+    pollThread = std::thread([] {
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+        PollThreadMain();
+    });
+}
+
+void StopWorker() {
+    pollRunning = false;
+    if (pollThread.joinable()) pollThread.join();
+}
+
+void DisplayText(HDC dc, int x, int y, UINT stringId) {
+    wchar_t text[512];
+    const int length = LoadStringW(appInstance, stringId, text, 512);
+    if (length != 0) {
+        TextOutW(dc, x, y, text, length);
+    } else {
+        ReportError("%s:\n  (error) %s\n", "DisplayText", GetLastErrorText().c_str());
+    }
+}
+
+void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    if (wParam != kTrayIconId || (lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP)) return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    wchar_t linkPath[MAX_PATH] = {};
+    const bool startupFound = StartupLinkPath(linkPath);
+    // An unknown Startup folder shows the item checked, and choosing it does nothing.
+    const bool shortcutExists = !startupFound || PathFileExistsW(linkPath);
+    if (trayMenu == nullptr) trayMenu = BuildTrayMenu(shortcutExists);
+    if (trayMenu == nullptr) return;
+    SetForegroundWindow(mainWindow);
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(trayMenu, TPM_RIGHTALIGN | TPM_RETURNCMD | TPM_HORPOSANIMATION,
+                       cursor.x - 20, cursor.y - 30, 0, mainWindow, nullptr));
+    DestroyMenu(trayMenu);
+    trayMenu = nullptr;
+    RunCommand(command, startupFound, shortcutExists, linkPath);
+    // Lets the menu close properly when the user clicks elsewhere next time.
+    PostMessageW(mainWindow, WM_NULL, 0, 0);
+}
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            DisplayText(dc, 5, 5, IDS_STARTED);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_QUERYENDSESSION:
+            // Freeze the list while Explorer windows close, save it, and let the session end.
+            StopWorker();
+            SaveFolders(explorerManager);
+            return TRUE;
+        case WM_ENDSESSION:
+            // The session end was cancelled: follow the group again.
+            if (!wParam && !pollThread.joinable()) StartWorker();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDM_ABOUT) {
+                ShowAbout(window);
+                return 0;
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_TRAYNOTIFY:
+            OnTrayNotify(wParam, lParam);
+            return 0;
+        default:
+            if (message == WM_TASKBARCREATED && WM_TASKBARCREATED != 0) {
+                AddTrayIcon();
+                return 0;
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,38 @@
+#include "explorers/manager.h"
+
+#include "platform/desktop.h"
+
+#include <algorithm>
+
+ExplorerManager explorerManager;
+std::vector<HWND>* enumTarget = nullptr;
+int enumCount = 0;
+
+bool Contains(const std::vector<HWND>& windows, HWND window) {
+    return std::find(windows.begin(), windows.end(), window) != windows.end();
+}
+
+void SyncManagedList(std::vector<HWND>& group, const std::vector<HWND>& snapshot) {
+    group.erase(std::remove_if(group.begin(), group.end(),
+                               [&](HWND window) { return !Contains(snapshot, window); }),
+                group.end());
+    for (HWND window : snapshot) {
+        if (!Contains(group, window)) group.push_back(window);
+    }
+}
+
+bool IsManaged(const ExplorerManager& manager, HWND window) {
+    return Contains(manager.managed, window);
+}
+
+void SortByHandle(std::vector<HWND>& windows) {
+    std::sort(windows.begin(), windows.end(), [](HWND a, HWND b) {
+        return reinterpret_cast<std::uint64_t>(a) < reinterpret_cast<std::uint64_t>(b);
+    });
+}
+
+void AskToClose(HWND window) {
+    DWORD_PTR ignored = 0;
+    platform::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs,
+                                  &ignored);
+}

@@ -1,0 +1,50 @@
+// The one manager object that holds all state of window management and folder memory.
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct ExplorerManager {
+    HWND lastForeground = nullptr;
+    std::vector<HWND> explorers;  // latest enumeration, ascending by handle value
+    std::vector<HWND> managed;    // the group, in the order its windows joined it
+    std::vector<HWND> exempt;     // minimized with Ctrl held: they do not pull the group down
+    std::vector<std::wstring> folders;  // remembered folders, in the order of managed
+    // These four are used outside the lock (tray menu, poll step before locking).
+    std::atomic<int> targetCount{-1};
+    std::atomic<bool> limitEnabled{false};
+    std::atomic<std::uint64_t> lastActionTick{0};
+    std::atomic<std::uint64_t> lastWinETick{0};
+    std::recursive_mutex lock;
+    bool minimizedAll = false;
+    Microsoft::WRL::ComPtr<IShellWindows> shellWindows;
+};
+
+extern ExplorerManager explorerManager;
+
+// Where the collecting enumeration callbacks append, and the tally of OpenExplorers.
+// Both are used only with the manager's lock held.
+extern std::vector<HWND>* enumTarget;
+extern int enumCount;
+
+// Brings the group in line with a snapshot: survivors keep their order, vanished
+// windows leave, new windows join at the end in snapshot order.
+void SyncManagedList(std::vector<HWND>& group, const std::vector<HWND>& snapshot);
+bool IsManaged(const ExplorerManager& manager, HWND window);
+
+void SortByHandle(std::vector<HWND>& windows);
+bool Contains(const std::vector<HWND>& windows, HWND window);
+
+// How long a close request may wait for an Explorer window that does not answer.
+constexpr UINT kCloseTimeoutMs = 3000;
+
+// Asks a window to close and waits for its answer, at most kCloseTimeoutMs: a hung
+// window must not hold the manager's lock (and with it the tray menu) forever.
+void AskToClose(HWND window);

@@ -1,0 +1,50 @@
+#include "explorers/explorers.h"
+
+#include "folders/folders.h"
+#include "platform/desktop.h"
+
+namespace {
+
+// The system opens a new Explorer window for each Win+E; this long is given to each.
+constexpr DWORD kChordPauseMs = 400;
+
+void SynthesizeWinE() {
+    platform::keybd_event(VK_LWIN, 0x45, KEYEVENTF_EXTENDEDKEY, 0);
+    platform::keybd_event('E', 0x45, KEYEVENTF_EXTENDEDKEY, 0);
+    platform::keybd_event('E', 0x45, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+    platform::keybd_event(VK_LWIN, 0x45, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+}
+
+}  // namespace
+
+BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count) {
+    if (!IsExplorerWindow(window)) return TRUE;
+    ++enumCount;
+    if (enumCount > static_cast<int>(count)) {
+        AskToClose(window);
+        return TRUE;
+    }
+    if (platform::IsIconic(window)) platform::ShowWindow(window, SW_RESTORE);
+    platform::SetForegroundWindow(window);
+    enumTarget->push_back(window);
+    return TRUE;
+}
+
+void OpenExplorers(ExplorerManager& manager) {
+    std::lock_guard<std::recursive_mutex> guard(manager.lock);
+    const int count = manager.targetCount;
+    manager.explorers.clear();
+    enumTarget = &manager.explorers;
+    enumCount = 0;
+    platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
+    SortByHandle(manager.explorers);
+    const bool shortfall = enumCount < count;
+    while (enumCount < count) {
+        SynthesizeWinE();
+        ++enumCount;
+        platform::Sleep(kChordPauseMs);
+    }
+    if (shortfall) ActivateAllExplorers(manager, nullptr);
+    if (!manager.explorers.empty()) ArrangeExplorers(manager);
+    RestoreFolders(manager);
+}

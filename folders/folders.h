@@ -1,0 +1,27 @@
+// Folder memory: which folder each managed Explorer window shows, kept across restarts.
+#pragma once
+
+#include "explorers/manager.h"
+
+#include <string>
+#include <vector>
+
+// Reads the folder of every managed window through the shell and rebuilds folders.
+bool CaptureFolders(ExplorerManager& manager);
+
+// Navigates managed window i back to folders[i], loading the list file when empty.
+void RestoreFolders(ExplorerManager& manager);
+
+// %APPDATA%\Zephyrine\lastFolders.txt
+bool SaveFolders(ExplorerManager& manager);
+bool LoadFolders(ExplorerManager& manager);
+
+// The file's bytes: one byte per character and CR LF after each line when every
+// character fits in one byte; otherwise UTF-8 after the UTF-8 byte-order mark.
+std::string EncodeFolderList(const std::vector<std::wstring>& folders);
+std::vector<std::wstring> DecodeFolderList(const std::string& bytes);
+
+// Files larger than this are read only up to it.
+constexpr size_t kMaxFolderFileBytes = 1 << 20;
+// The longest path Windows can name; longer lines are not folders.
+constexpr size_t kMaxFolderPathChars = 32767;

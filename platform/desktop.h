@@ -1,0 +1,53 @@
+// The Windows operations that window management and folder memory call.
+//
+// Every function here has the meaning and signature of the Windows API call of the
+// same name (or says what it adds). The product links desktop_win32.cpp; the unit
+// tests link a simulated desktop with a virtual clock instead, so the logic in
+// explorers/ and folders/ never calls Win32 directly for anything it must observe.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdint>
+
+namespace platform {
+
+// Windows and processes.
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
+UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size);
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
+DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+BOOL CloseHandle(HANDLE handle);
+BOOL IsIconic(HWND window);
+BOOL ShowWindow(HWND window, int command);
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND window);
+BOOL AllowSetForegroundWindow(DWORD processId);
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach);
+BOOL BringWindowToTop(HWND window);
+LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeoutMs, DWORD_PTR* result);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+HMONITOR MonitorFromWindow(HWND window, DWORD flags);
+BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info);
+
+// Keyboard.
+SHORT GetAsyncKeyState(int virtualKey);
+void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
+
+// Time: the poll loop and the pauses between synthesized chords run on this clock.
+std::uint64_t GetTickCount64();
+void Sleep(DWORD milliseconds);
+
+// Shell.
+HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
+BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path);
+HRESULT SHGetDesktopFolder(IShellFolder** folder);
+void CoTaskMemFree(void* memory);
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+// The real desktop: each function forwards to the Windows API call of the same name.
+#include "platform/desktop.h"
+
+#include <psapi.h>
+
+#include <thread>
+
+namespace {
+
+// psapi.h maps these names to macros; call through them before the names are freed.
+BOOL SystemEnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
+    return ::EnumProcessModules(process, modules, size, needed);
+}
+
+DWORD SystemGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
+    return ::GetModuleBaseNameA(process, module, name, size);
+}
+
+}  // namespace
+
+#undef EnumProcessModules
+#undef GetModuleBaseNameA
+
+namespace platform {
+
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) { return ::EnumWindows(proc, param); }
+
+UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size) {
+    return ::RealGetWindowClassA(window, className, size);
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    return ::GetWindowThreadProcessId(window, processId);
+}
+
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
+    return ::OpenProcess(access, inherit, processId);
+}
+
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
+    return SystemEnumProcessModules(process, modules, size, needed);
+}
+
+DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
+    return SystemGetModuleBaseNameA(process, module, name, size);
+}
+
+BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+BOOL IsIconic(HWND window) { return ::IsIconic(window); }
+BOOL ShowWindow(HWND window, int command) { return ::ShowWindow(window, command); }
+HWND GetForegroundWindow() { return ::GetForegroundWindow(); }
+BOOL SetForegroundWindow(HWND window) { return ::SetForegroundWindow(window); }
+BOOL AllowSetForegroundWindow(DWORD processId) { return ::AllowSetForegroundWindow(processId); }
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+
+BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach) {
+    return ::AttachThreadInput(attach, attachTo, doAttach);
+}
+
+BOOL BringWindowToTop(HWND window) { return ::BringWindowToTop(window); }
+
+LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeoutMs, DWORD_PTR* result) {
+    return ::SendMessageTimeoutW(window, message, wParam, lParam, flags, timeoutMs, result);
+}
+
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    return ::SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
+}
+
+HMONITOR MonitorFromWindow(HWND window, DWORD flags) { return ::MonitorFromWindow(window, flags); }
+BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
+    return ::GetMonitorInfoW(monitor, info);
+}
+
+SHORT GetAsyncKeyState(int virtualKey) { return ::GetAsyncKeyState(virtualKey); }
+void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo) {
+    ::keybd_event(virtualKey, scanCode, flags, extraInfo);
+}
+
+std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path) {
+    return ::SHGetKnownFolderPath(id, flags, token, path);
+}
+
+BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
+    return ::SHGetPathFromIDListW(idList, path);
+}
+
+HRESULT SHGetDesktopFolder(IShellFolder** folder) { return ::SHGetDesktopFolder(folder); }
+void CoTaskMemFree(void* memory) { ::CoTaskMemFree(memory); }
+
+}  // namespace platform

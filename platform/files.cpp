@@ -1,0 +1,67 @@
+#include "platform/files.h"
+
+#include "platform/handle.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+namespace platform {
+
+bool FileExists(const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; }
+
+bool MakeDirectory(const std::wstring& path) {
+    return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes,
+                   bool& truncated) {
+    bytes.clear();
+    truncated = false;
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+    const auto fileSize = static_cast<unsigned long long>(size.QuadPart);
+    truncated = fileSize > maxBytes;
+    bytes.resize(static_cast<size_t>(std::min<unsigned long long>(fileSize, maxBytes)));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 16));
+        if (!::ReadFile(file.get(), &bytes[done], chunk, &read, nullptr)) return false;
+        if (read == 0) break;  // the file shrank while we read it
+        done += read;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool ReplaceFileWithBytes(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temporary = path + L".tmp";
+    bool written = false;
+    {
+        UniqueHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return false;
+        size_t done = 0;
+        written = true;
+        while (written && done < bytes.size()) {
+            DWORD wrote = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 16));
+            written = ::WriteFile(file.get(), bytes.data() + done, chunk, &wrote, nullptr) &&
+                      wrote == chunk;
+            done += wrote;
+        }
+        written = written && ::FlushFileBuffers(file.get());
+    }
+    if (written && ::MoveFileExW(temporary.c_str(), path.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    ::DeleteFileW(temporary.c_str());
+    return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,364 @@
+#include "tests/sim/sim_desktop.h"
+
+#include "platform/desktop.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+SimDesktop* desktop = new SimDesktop;
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+constexpr DWORD kSimThreadOfProcess = 1000;  // thread id = this + process id
+constexpr DWORD kOwnProcessId = 42;
+constexpr DWORD kOwnThreadId = 7;
+
+HANDLE ProcessHandleOf(DWORD processId) { return reinterpret_cast<HANDLE>(0x50000 + processId); }
+DWORD ProcessIdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x50000); }
+
+SimWindow* FindByProcess(DWORD processId) {
+    for (SimWindow& window : desktop->windows) {
+        if (window.processId == processId) return &window;
+    }
+    return nullptr;
+}
+
+Guard Enter() {
+    ++desktop->calls;
+    return Guard(desktop->mutex);
+}
+
+// The chord state of synthesized keys: Windows key down, then E down, opens a window.
+bool lwinDown = false;
+
+}  // namespace
+
+SimDesktop& Sim() { return *desktop; }
+
+void ResetSim() {
+    delete desktop;
+    desktop = new SimDesktop;
+    lwinDown = false;
+}
+
+SimWindow* SimDesktop::Find(HWND handle) {
+    for (SimWindow& window : windows) {
+        if (window.handle == handle) return &window;
+    }
+    return nullptr;
+}
+
+void SimDesktop::Raise(HWND handle) {
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const SimWindow& w) { return w.handle == handle; });
+    if (it == windows.end()) return;
+    SimWindow window = *it;
+    windows.erase(it);
+    windows.insert(windows.begin(), window);
+}
+
+void SimDesktop::ClearRecord() {
+    calls = processesOpened = enumerations = attaches = attachCalls = 0;
+    closeRequests.clear();
+    raised.clear();
+    restored.clear();
+    minimizedCalls.clear();
+    foregroundCalls.clear();
+    placements.clear();
+    keyEvents.clear();
+    keyEventFlags.clear();
+    keyEventScans.clear();
+}
+
+HWND AddWindow(SimWindow window) {
+    Guard guard(desktop->mutex);
+    if (window.handle == nullptr) window.handle = reinterpret_cast<HWND>(desktop->nextHandle);
+    desktop->nextHandle =
+        std::max(desktop->nextHandle, reinterpret_cast<std::uintptr_t>(window.handle)) + 0x10;
+    desktop->windows.insert(desktop->windows.begin(), window);
+    return window.handle;
+}
+
+HWND AddExplorer(std::uintptr_t handle, bool minimized) {
+    SimWindow window;
+    window.handle = reinterpret_cast<HWND>(handle);
+    window.minimized = minimized;
+    return AddWindow(window);
+}
+
+void CloseSimWindow(HWND handle) {
+    Guard guard(desktop->mutex);
+    auto& windows = desktop->windows;
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [&](const SimWindow& w) { return w.handle == handle; }),
+                  windows.end());
+    if (desktop->foreground == handle) desktop->foreground = nullptr;
+}
+
+bool IsOpen(HWND handle) {
+    Guard guard(desktop->mutex);
+    return desktop->Find(handle) != nullptr;
+}
+
+bool IsMinimized(HWND handle) {
+    Guard guard(desktop->mutex);
+    SimWindow* window = desktop->Find(handle);
+    return window != nullptr && window->minimized;
+}
+
+PIDLIST_ABSOLUTE NewIdList(const std::wstring& path) {
+    Guard guard(desktop->mutex);
+    void* memory = ::CoTaskMemAlloc(16);
+    std::memset(memory, 0, 16);
+    desktop->idLists[memory] = path;
+    return static_cast<PIDLIST_ABSOLUTE>(memory);
+}
+
+std::wstring PathOfIdList(const void* idList) {
+    Guard guard(desktop->mutex);
+    auto found = desktop->idLists.find(idList);
+    return found == desktop->idLists.end() ? std::wstring() : found->second;
+}
+
+namespace platform {
+
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) {
+    std::vector<HWND> handles;
+    {
+        auto guard = Enter();
+        ++desktop->enumerations;
+        for (const SimWindow& window : desktop->windows) handles.push_back(window.handle);
+    }
+    // The callback may raise or close windows; the visit order is fixed at the start.
+    for (HWND handle : handles) {
+        if (!proc(handle, param)) break;
+    }
+    return TRUE;
+}
+
+UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr || size == 0) return 0;
+    const size_t length = std::min<size_t>(found->className.size(), size - 1);
+    std::memcpy(className, found->className.data(), length);
+    className[length] = '\0';
+    return static_cast<UINT>(length);
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return 0;
+    if (processId != nullptr) *processId = found->processId;
+    return kSimThreadOfProcess + found->processId;
+}
+
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
+    auto guard = Enter();
+    SimWindow* owner = FindByProcess(processId);
+    if (owner == nullptr || owner->processLocked ||
+        access != (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
+        return nullptr;
+    }
+    ++desktop->processesOpened;
+    ++desktop->openProcessHandles;
+    return ProcessHandleOf(processId);
+}
+
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
+    auto guard = Enter();
+    if (FindByProcess(ProcessIdOf(process)) == nullptr || size < sizeof(HMODULE)) return FALSE;
+    modules[0] = reinterpret_cast<HMODULE>(process);
+    if (needed != nullptr) *needed = sizeof(HMODULE);
+    return TRUE;
+}
+
+DWORD GetModuleBaseNameA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
+    auto guard = Enter();
+    SimWindow* owner = FindByProcess(ProcessIdOf(process));
+    if (owner == nullptr || size == 0) return 0;
+    const size_t length = std::min<size_t>(owner->processName.size(), size - 1);
+    std::memcpy(name, owner->processName.data(), length);
+    name[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+BOOL CloseHandle(HANDLE) {
+    auto guard = Enter();
+    --desktop->openProcessHandles;
+    return TRUE;
+}
+
+BOOL IsIconic(HWND window) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    return found != nullptr && found->minimized;
+}
+
+BOOL ShowWindow(HWND window, int command) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return FALSE;
+    if (command == SW_RESTORE) {
+        found->minimized = false;
+        desktop->restored.push_back(window);
+    } else if (command == SW_MINIMIZE) {
+        found->minimized = true;
+        desktop->minimizedCalls.push_back(window);
+    }
+    return TRUE;
+}
+
+HWND GetForegroundWindow() {
+    auto guard = Enter();
+    return desktop->foreground;
+}
+
+BOOL SetForegroundWindow(HWND window) {
+    auto guard = Enter();
+    desktop->foregroundCalls.push_back(window);
+    if (desktop->Find(window) == nullptr) return FALSE;
+    desktop->foreground = window;
+    desktop->Raise(window);
+    return TRUE;
+}
+
+BOOL AllowSetForegroundWindow(DWORD) {
+    auto guard = Enter();
+    return TRUE;
+}
+
+DWORD GetCurrentProcessId() { return kOwnProcessId; }
+DWORD GetCurrentThreadId() { return kOwnThreadId; }
+
+BOOL AttachThreadInput(DWORD, DWORD, BOOL attach) {
+    auto guard = Enter();
+    desktop->attaches += attach ? 1 : -1;
+    ++desktop->attachCalls;
+    return TRUE;
+}
+
+BOOL BringWindowToTop(HWND window) {
+    auto guard = Enter();
+    desktop->raised.push_back(window);
+    desktop->Raise(window);
+    return desktop->Find(window) != nullptr;
+}
+
+LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UINT timeoutMs,
+                            DWORD_PTR* result) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return 0;
+    if (message == WM_CLOSE) desktop->closeRequests.push_back(window);
+    if (found->hung) {
+        desktop->now += timeoutMs;  // the wait runs out
+        return 0;
+    }
+    if (result != nullptr) *result = 0;
+    if (message == WM_CLOSE && !found->declinesClose) CloseSimWindow(window);
+    return 1;
+}
+
+BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT) {
+    auto guard = Enter();
+    desktop->placements.push_back({window, x, y, cx, cy});
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return FALSE;
+    found->rect = RECT{x, y, x + cx, y + cy};
+    desktop->Raise(window);
+    return TRUE;
+}
+
+HMONITOR MonitorFromWindow(HWND window, DWORD) {
+    auto guard = Enter();
+    if (desktop->monitorFromWindowFails) return nullptr;
+    SimWindow* found = desktop->Find(window);
+    size_t index = 0;
+    if (found != nullptr) {
+        for (size_t i = 0; i < desktop->workAreas.size(); ++i) {
+            const RECT& area = desktop->workAreas[i];
+            if (found->rect.left >= area.left && found->rect.left < area.right &&
+                found->rect.top >= area.top && found->rect.top < area.bottom) {
+                index = i;
+            }
+        }
+    }
+    return reinterpret_cast<HMONITOR>(index + 1);
+}
+
+BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
+    auto guard = Enter();
+    const size_t index = reinterpret_cast<std::uintptr_t>(monitor) - 1;
+    if (desktop->monitorInfoFails || index >= desktop->workAreas.size()) return FALSE;
+    info->rcMonitor = info->rcWork = desktop->workAreas[index];
+    return TRUE;
+}
+
+SHORT GetAsyncKeyState(int virtualKey) {
+    auto guard = Enter();
+    return desktop->heldKeys.count(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
+}
+
+void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR) {
+    auto guard = Enter();
+    const bool up = (flags & KEYEVENTF_KEYUP) != 0;
+    desktop->keyEvents.push_back(static_cast<BYTE>(virtualKey | (up ? 0x80 : 0)));
+    desktop->keyEventFlags.push_back(flags);
+    desktop->keyEventScans.push_back(scanCode);
+    if (virtualKey == VK_LWIN) lwinDown = !up;
+    if (virtualKey == 'E' && !up && lwinDown && desktop->winEOpensExplorer) AddExplorer();
+}
+
+std::uint64_t GetTickCount64() {
+    auto guard = Enter();
+    return desktop->now;
+}
+
+void Sleep(DWORD milliseconds) {
+    std::function<void()> hook;
+    {
+        auto guard = Enter();
+        desktop->now += milliseconds;
+        hook = desktop->onSleep;
+    }
+    if (hook) hook();
+}
+
+HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
+    auto guard = Enter();
+    *path = nullptr;
+    if (desktop->roamingAppData.empty()) return E_FAIL;
+    const size_t bytes = (desktop->roamingAppData.size() + 1) * sizeof(wchar_t);
+    *path = static_cast<PWSTR>(::CoTaskMemAlloc(bytes));
+    std::memcpy(*path, desktop->roamingAppData.c_str(), bytes);
+    return S_OK;
+}
+
+BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
+    auto guard = Enter();
+    auto found = desktop->idLists.find(idList);
+    if (found == desktop->idLists.end() || found->second.empty()) return FALSE;
+    wcsncpy(path, found->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = L'\0';
+    return TRUE;
+}
+
+HRESULT SHGetDesktopFolder(IShellFolder** folder) {
+    auto guard = Enter();
+    *folder = desktop->desktopFolder;
+    if (*folder == nullptr) return E_FAIL;
+    (*folder)->AddRef();
+    return S_OK;
+}
+
+void CoTaskMemFree(void* memory) {
+    auto guard = Enter();
+    if (desktop->idLists.erase(memory) != 0) ++desktop->idListsFreed;
+    ::CoTaskMemFree(memory);
+}
+
+}  // namespace platform

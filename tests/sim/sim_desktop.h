@@ -1,0 +1,97 @@
+// A simulated desktop that stands in for platform/desktop.h in the unit tests: top-level
+// windows with class, process, rectangle, minimized state and z-order; the foreground
+// window; held keys; monitors; a virtual clock that Sleep advances; shell helpers; and
+// a record of the calls the logic made.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+struct SimWindow {
+    HWND handle = nullptr;
+    std::string className = "CabinetWClass";
+    std::string processName = "explorer.exe";
+    DWORD processId = 100;
+    RECT rect{0, 0, 800, 600};
+    bool minimized = false;
+    bool hung = false;          // never answers a message
+    bool declinesClose = false; // answers WM_CLOSE but stays open
+    bool processLocked = false; // OpenProcess is refused for its process
+};
+
+struct SimPlacement {
+    HWND window;
+    int x, y, cx, cy;
+    bool operator==(const SimPlacement& o) const {
+        return window == o.window && x == o.x && y == o.y && cx == o.cx && cy == o.cy;
+    }
+};
+
+struct SimDesktop {
+    std::recursive_mutex mutex;
+
+    // Windows in z-order, topmost first; EnumWindows visits them in this order.
+    std::vector<SimWindow> windows;
+    HWND foreground = nullptr;
+    std::set<int> heldKeys;
+    std::uint64_t now = 1000000;
+    std::vector<RECT> workAreas{{0, 0, 1920, 1040}};
+    bool monitorInfoFails = false;
+    bool monitorFromWindowFails = false;
+    // A Win+E chord synthesized with keybd_event opens a new Explorer window.
+    bool winEOpensExplorer = true;
+    std::function<void()> onSleep;  // runs after each Sleep has advanced the clock
+    std::uintptr_t nextHandle = 0x10000;
+
+    // Shell.
+    std::wstring roamingAppData;  // empty: SHGetKnownFolderPath fails
+    IShellFolder* desktopFolder = nullptr;
+    std::map<const void*, std::wstring> idLists;  // live ID lists and the paths they name
+
+    // Record of calls.
+    int calls = 0;  // every platform call
+    int processesOpened = 0;
+    int openProcessHandles = 0;
+    int enumerations = 0;
+    int attaches = 0;  // attached minus detached
+    int attachCalls = 0;
+    int idListsFreed = 0;
+    std::vector<HWND> closeRequests;
+    std::vector<HWND> raised;  // BringWindowToTop, in order
+    std::vector<HWND> restored;
+    std::vector<HWND> minimizedCalls;
+    std::vector<HWND> foregroundCalls;
+    std::vector<SimPlacement> placements;
+    std::vector<BYTE> keyEvents;  // virtual key of each keybd_event, key-up with 0x80 set
+    std::vector<DWORD> keyEventFlags;
+    std::vector<BYTE> keyEventScans;
+
+    SimWindow* Find(HWND handle);
+    void Raise(HWND handle);
+    void ClearRecord();
+};
+
+SimDesktop& Sim();
+// Fresh desktop for each test.
+void ResetSim();
+
+// Adds a window on top of the z-order. A zero handle takes the next free value.
+HWND AddWindow(SimWindow window = {});
+HWND AddExplorer(std::uintptr_t handle = 0, bool minimized = false);
+void CloseSimWindow(HWND handle);
+bool IsOpen(HWND handle);
+bool IsMinimized(HWND handle);
+// Handles as HWND from numbers, for readable test tables.
+inline HWND H(std::uintptr_t value) { return reinterpret_cast<HWND>(value); }
+
+// An ID list that SHGetPathFromIDListW turns into path (empty: no file-system path).
+PIDLIST_ABSOLUTE NewIdList(const std::wstring& path);
+std::wstring PathOfIdList(const void* idList);

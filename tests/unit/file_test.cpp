@@ -1,0 +1,172 @@
+#include "folders/folders.h"
+#include "platform/files.h"
+#include "tests/unit/desktop_test.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+using namespace std::string_literals;
+
+namespace {
+
+using Folders = std::vector<std::wstring>;
+
+// The folder list file under a private roaming application-data folder.
+struct FolderFileTest : DesktopTest {
+    std::wstring appData, folder, file;
+
+    void SetUp() override {
+        DesktopTest::SetUp();
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        appData = std::wstring(temp) + L"zephyrine-file-test";
+        folder = appData + L"\\Zephyrine";
+        file = folder + L"\\lastFolders.txt";
+        RemoveAll();
+        CreateDirectoryW(appData.c_str(), nullptr);
+        Sim().roamingAppData = appData;
+    }
+    void TearDown() override { RemoveAll(); }
+    void RemoveAll() {
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(file.c_str());
+        RemoveDirectoryW((file + L".tmp").c_str());
+        DeleteFileW((file + L".tmp").c_str());
+        RemoveDirectoryW(folder.c_str());
+        RemoveDirectoryW(appData.c_str());
+    }
+    std::string FileBytes() {
+        std::string bytes;
+        bool truncated = false;
+        platform::ReadFileBytes(file, 64 << 20, bytes, truncated);
+        return bytes;
+    }
+    void WriteFile(const std::string& bytes) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(platform::ReplaceFileWithBytes(file, bytes));
+    }
+    Folders Load() {
+        manager.folders.clear();
+        EXPECT_TRUE(LoadFolders(manager));
+        return manager.folders;
+    }
+    Folders RoundTrip(const Folders& folders) {
+        manager.folders = folders;
+        EXPECT_TRUE(SaveFolders(manager));
+        return Load();
+    }
+};
+
+}  // namespace
+
+TEST_F(FolderFileTest, SavesOneBytePerCharacterWithCrLf) {
+    manager.folders = {L"C:\\Data", L"D:\\Caf\u00e9 Menu"};
+    ASSERT_TRUE(SaveFolders(manager));
+    const std::string expected("\x43\x3A\x5C\x44\x61\x74\x61\x0D\x0A\x44\x3A\x5C\x43\x61\x66\xE9"
+                               "\x20\x4D\x65\x6E\x75\x0D\x0A",
+                               23);
+    EXPECT_EQ(FileBytes(), expected);
+    EXPECT_EQ(Load(), (Folders{L"C:\\Data", L"D:\\Caf\u00e9 Menu"}));
+    EXPECT_FALSE(platform::FileExists(file + L".tmp"));
+}
+
+TEST_F(FolderFileTest, RoundTripsEveryKindOfName) {
+    const Folders cases[] = {
+        {L"  C:\\Leading and trailing blanks  ", L"\\\\server\\share\\x"},
+        {L"D:\\\uBB38\uC11C", L"C:\\Data"},  // Korean beside Latin
+        {L"E:\\\U0001F600 emoji", L"F:\\lone \xD800 surrogate"},
+        {L"C:\\\u00FF\u0001control"},
+    };
+    for (const Folders& folders : cases) EXPECT_EQ(RoundTrip(folders), folders);
+}
+
+TEST_F(FolderFileTest, NamesBeyondOneByteAreWrittenAsUtf8AfterTheMark) {
+    manager.folders = {L"D:\\\uBB38\uC11C", L"C:\\Caf\u00e9"};
+    ASSERT_TRUE(SaveFolders(manager));
+    EXPECT_EQ(FileBytes(), "\xEF\xBB\xBF" "D:\\\xEB\xAC\xB8\xEC\x84\x9C\r\nC:\\Caf\xC3\xA9\r\n");
+}
+
+TEST_F(FolderFileTest, ReadsAnyLineEndAndSkipsEmptyLines) {
+    const struct {
+        std::string bytes;
+        Folders expected;
+    } cases[] = {
+        {"C:\\A\r\nD:\\B\r\n", {L"C:\\A", L"D:\\B"}},
+        {"C:\\A\nD:\\B\n", {L"C:\\A", L"D:\\B"}},
+        {"C:\\A\r\nD:\\B", {L"C:\\A", L"D:\\B"}},
+        {"\r\n\r\nC:\\A\n\n\r\nD:\\B\r\n\r\n", {L"C:\\A", L"D:\\B"}},
+        {"", {}},
+        {"\xEF\xBB\xBF" "C:\\A\r\n\xC3\x28\r\nD:\\B\r\n", {L"C:\\A", L"D:\\B"}},
+        {"C:\\A\r\nC:\\B\0C\r\nD:\\E\r\n"s, {L"C:\\A", L"D:\\E"}},
+        {"C:\\A\r\n" + std::string(40000, 'x') + "\r\nD:\\B", {L"C:\\A", L"D:\\B"}},
+    };
+    for (const auto& c : cases) {
+        WriteFile(c.bytes);
+        EXPECT_EQ(Load(), c.expected) << c.bytes.substr(0, 40);
+    }
+}
+
+TEST_F(FolderFileTest, HugeOrGarbageFilesLoadOnlyTheBoundedPart) {
+    std::string lines;
+    while (lines.size() < 3 * kMaxFolderFileBytes) lines += "C:\\Some Folder\r\n";
+    WriteFile(lines);
+    const Folders loaded = Load();
+    EXPECT_FALSE(loaded.empty());
+    EXPECT_LE(loaded.size(), kMaxFolderFileBytes / 16 + 1);
+    for (const auto& entry : loaded) ASSERT_EQ(entry, L"C:\\Some Folder") << "no cut-off line";
+
+    std::mt19937 random(7);
+    std::string garbage(5 << 20, '\0');
+    for (char& c : garbage) c = static_cast<char>(random());
+    WriteFile(garbage);
+    for (const auto& entry : Load()) {
+        EXPECT_LE(entry.size(), kMaxFolderPathChars);
+        EXPECT_EQ(entry.find(L'\0'), std::wstring::npos);
+    }
+}
+
+TEST_F(FolderFileTest, EmptyListWritesNothing) {
+    EXPECT_FALSE(SaveFolders(manager));
+    EXPECT_FALSE(platform::FileExists(folder));
+
+    WriteFile("C:\\Kept\r\n");
+    EXPECT_FALSE(SaveFolders(manager));
+    EXPECT_EQ(FileBytes(), "C:\\Kept\r\n");
+}
+
+TEST_F(FolderFileTest, FailedWriteKeepsTheOldList) {
+    WriteFile("C:\\Kept\r\n");
+    // Something in the way of the temporary file makes every write fail.
+    ASSERT_TRUE(CreateDirectoryW((file + L".tmp").c_str(), nullptr));
+    manager.folders = {L"D:\\New"};
+    EXPECT_FALSE(SaveFolders(manager));
+    EXPECT_EQ(FileBytes(), "C:\\Kept\r\n");
+}
+
+TEST_F(FolderFileTest, LoadingLeavesAFilledListAndMissingFilesAlone) {
+    manager.folders = {L"C:\\Mine"};
+    Sim().ClearRecord();
+    EXPECT_TRUE(LoadFolders(manager));
+    EXPECT_EQ(Sim().calls, 0) << "the file system is not touched";
+    EXPECT_EQ(manager.folders, Folders{L"C:\\Mine"});
+
+    manager.folders.clear();
+    EXPECT_FALSE(LoadFolders(manager)) << "no file";
+    EXPECT_FALSE(platform::FileExists(folder)) << "loading creates no folder";
+}
+
+TEST_F(FolderFileTest, UnknownOrOverlongLocationTouchesNoFile) {
+    manager.folders = {L"C:\\Data"};
+    Sim().roamingAppData.clear();
+    EXPECT_FALSE(SaveFolders(manager));
+
+    const std::wstring deep = appData + L"\\" + std::wstring(480, L'x');
+    CreateDirectoryW(deep.c_str(), nullptr);
+    Sim().roamingAppData = deep;
+    EXPECT_FALSE(SaveFolders(manager)) << "the file path would not fit";
+    EXPECT_FALSE(platform::FileExists(deep + L"\\Zephyrine"));
+    manager.folders.clear();
+    EXPECT_FALSE(LoadFolders(manager));
+    RemoveDirectoryW(deep.c_str());
+}

@@ -1,0 +1,93 @@
+#include "tests/unit/desktop_test.h"
+
+struct IdentifyCase {
+    const char* className;
+    const char* processName;
+    bool processLocked;
+    bool isExplorer;
+    bool opensProcess;
+};
+
+class IdentifyTest : public DesktopTest, public ::testing::WithParamInterface<IdentifyCase> {};
+
+TEST_P(IdentifyTest, RecognisesExplorerWindowsAndOpensProcessesOnlyForTheirClasses) {
+    const IdentifyCase& c = GetParam();
+    SimWindow window;
+    window.className = c.className;
+    window.processName = c.processName;
+    window.processLocked = c.processLocked;
+    HWND handle = AddWindow(window);
+    EXPECT_EQ(IsExplorerWindow(handle), c.isExplorer);
+    EXPECT_EQ(Sim().processesOpened, c.opensProcess ? 1 : 0);
+    EXPECT_EQ(Sim().openProcessHandles, 0) << "every opened process handle is closed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, IdentifyTest,
+    ::testing::Values(IdentifyCase{"CabinetWClass", "explorer.exe", false, true, true},
+                      IdentifyCase{"ExploreWClass", "explorer.exe", false, true, true},
+                      IdentifyCase{"CabinetWClass", "EXPLORER.EXE", false, true, true},
+                      IdentifyCase{"CabinetWClass", "Explorer.EXE", false, true, true},
+                      IdentifyCase{"CabinetWClass", "notepad.exe", false, false, true},
+                      IdentifyCase{"CabinetWClass", "explorer.exe.bak", false, false, true},
+                      IdentifyCase{"Shell_TrayWnd", "explorer.exe", false, false, false},
+                      IdentifyCase{"cabinetwclass", "explorer.exe", false, false, false},
+                      IdentifyCase{"CabinetWClass ", "explorer.exe", false, false, false},
+                      IdentifyCase{"CabinetWClass", "explorer.exe", true, false, false}));
+
+TEST_F(DesktopTest, NullAndStaleWindowsAreNotExplorers) {
+    EXPECT_FALSE(IsExplorerWindow(nullptr));
+    EXPECT_EQ(Sim().calls, 0) << "a null window needs no system call";
+
+    HWND closed = AddExplorer();
+    CloseSimWindow(closed);
+    EXPECT_FALSE(IsExplorerWindow(closed));
+    EXPECT_EQ(Sim().processesOpened, 0);
+}
+
+TEST_F(DesktopTest, UnreadableProcessNameIsUnknown) {
+    SimWindow locked;
+    locked.processId = 7;
+    locked.processLocked = true;
+    AddWindow(locked);
+    EXPECT_EQ(GetProcessBaseName(7), "<unknown>");
+    EXPECT_EQ(GetProcessBaseName(12345), "<unknown>");
+    EXPECT_EQ(GetProcessBaseName(100), "<unknown>") << "no window of process 100 exists";
+    EXPECT_EQ(Sim().openProcessHandles, 0);
+}
+
+TEST_F(DesktopTest, WinEChordNeedsEAndAWindowsKey) {
+    struct {
+        std::vector<int> held;
+        bool chord;
+    } cases[] = {{{}, false},
+                 {{'E'}, false},
+                 {{VK_LWIN}, false},
+                 {{VK_RWIN}, false},
+                 {{'E', VK_LWIN}, true},
+                 {{'E', VK_RWIN}, true},
+                 {{'E', VK_LWIN, VK_RWIN}, true},
+                 {{'R', VK_LWIN}, false}};
+    for (const auto& c : cases) {
+        Sim().heldKeys = std::set<int>(c.held.begin(), c.held.end());
+        EXPECT_EQ(IsWinEPressed(), c.chord) << "held keys: " << c.held.size();
+    }
+}
+
+TEST_F(DesktopTest, BringToTopAttachesInputOnlyAroundTheRaise) {
+    HWND other = AddWindow({});
+    HWND target = AddExplorer();
+    Sim().foreground = other;
+    Sim().Raise(other);
+    BringToTop(target);
+    EXPECT_EQ(Sim().raised, WindowList{target});
+    EXPECT_EQ(Sim().attachCalls, 2);
+    EXPECT_EQ(Sim().attaches, 0) << "detached again";
+    EXPECT_EQ(Sim().windows.front().handle, target);
+
+    Sim().ClearRecord();
+    Sim().foreground = nullptr;
+    BringToTop(other);
+    EXPECT_EQ(Sim().raised, WindowList{other});
+    EXPECT_EQ(Sim().attachCalls, 0) << "no foreground thread to attach to";
+}

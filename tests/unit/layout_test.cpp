@@ -1,0 +1,101 @@
+#include "tests/unit/desktop_test.h"
+
+namespace {
+
+std::vector<Tile> T(std::initializer_list<Tile> tiles) { return tiles; }
+
+}  // namespace
+
+TEST(ComputeTiles, WorkedExamples) {
+    const WorkArea fullHd{0, 0, 1920, 1040};
+    EXPECT_EQ(ComputeTiles(fullHd, 0), T({}));
+    EXPECT_EQ(ComputeTiles(fullHd, 1), T({{0, 0, 960, 1040}}));
+    EXPECT_EQ(ComputeTiles(fullHd, 2), T({{0, 0, 960, 1040}, {960, 0, 960, 1040}}));
+    EXPECT_EQ(ComputeTiles(fullHd, 3),
+              T({{0, 0, 960, 520}, {960, 0, 960, 520}, {0, 520, 960, 520}}));
+    const auto quadrants =
+        T({{0, 0, 960, 520}, {960, 0, 960, 520}, {0, 520, 960, 520}, {960, 520, 960, 520}});
+    EXPECT_EQ(ComputeTiles(fullHd, 4), quadrants);
+    EXPECT_EQ(ComputeTiles(fullHd, 6), quadrants);
+
+    EXPECT_EQ(ComputeTiles({1920, 0, 3201, 1017}, 4),
+              T({{1920, 0, 640, 508}, {2560, 0, 641, 508}, {1920, 508, 640, 509},
+                 {2560, 508, 641, 509}}));
+    EXPECT_EQ(ComputeTiles({-1366, 0, 0, 728}, 2), T({{-1366, 0, 683, 728}, {-683, 0, 683, 728}}));
+}
+
+TEST(ComputeTiles, TilesCoverTheWorkAreaWithoutGapsOrOverlap) {
+    const WorkArea areas[] = {{0, 0, 1920, 1040},   {0, 0, 1366, 728},    {1920, 0, 3201, 1017},
+                              {-2560, -200, 0, 1240}, {0, 0, 3840, 2100},  {0, 40, 1280, 1024},
+                              {0, 0, 1, 1},         {0, 0, 16777215, 3}};
+    for (const WorkArea& area : areas) {
+        const long long areaSize =
+            static_cast<long long>(area.right - area.left) * (area.bottom - area.top);
+        for (size_t count : {2u, 4u}) {
+            long long covered = 0;
+            for (const Tile& tile : ComputeTiles(area, count)) {
+                EXPECT_GE(tile.x, area.left);
+                EXPECT_GE(tile.y, area.top);
+                EXPECT_LE(tile.x + tile.cx, area.right);
+                EXPECT_LE(tile.y + tile.cy, area.bottom);
+                covered += static_cast<long long>(tile.cx) * tile.cy;
+            }
+            EXPECT_EQ(covered, areaSize) << "tiles inside the area covering all of it";
+        }
+    }
+}
+
+TEST_F(DesktopTest, ArrangePlacesManagedWindowsInGroupOrder) {
+    HWND older = AddExplorer(0x900);
+    HWND newer = AddExplorer(0x100);
+    HWND third = AddExplorer(0x500);
+    manager.managed = {older};
+    manager.explorers = {newer, third, older};
+    ArrangeExplorers(manager);
+    EXPECT_EQ(manager.managed, (WindowList{older, newer, third}));
+    EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{older, 0, 0, 960, 520},
+                                                            {newer, 960, 0, 960, 520},
+                                                            {third, 0, 520, 960, 520}}));
+    EXPECT_EQ(Sim().windows.front().handle, third) << "the last placed window ends on top";
+}
+
+TEST_F(DesktopTest, ArrangeLeavesWindowsBeyondTheFourthAlone) {
+    WindowList six;
+    for (int i = 0; i < 6; ++i) six.push_back(AddExplorer());
+    manager.explorers = six;
+    ArrangeExplorers(manager);
+    ASSERT_EQ(Sim().placements.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(Sim().placements[i].window, six[i]);
+}
+
+TEST_F(DesktopTest, ArrangeUsesTheMonitorOfTheFirstManagedWindow) {
+    Sim().workAreas = {{0, 0, 1920, 1040}, {-1366, 0, 0, 728}};
+    HWND left = AddExplorer();
+    HWND right = AddExplorer();
+    Sim().Find(left)->rect = {-1000, 100, -200, 600};
+    manager.managed = {left};
+    manager.explorers = {left, right};
+    ArrangeExplorers(manager);
+    EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{left, -1366, 0, 683, 728},
+                                                           {right, -683, 0, 683, 728}}));
+}
+
+TEST_F(DesktopTest, ArrangePlacesNothingWithoutWindowsOrWorkArea) {
+    manager.managed = {H(0x100)};
+    ArrangeExplorers(manager);
+    EXPECT_TRUE(manager.managed.empty());
+    EXPECT_EQ(Sim().calls, 0);
+
+    HWND window = AddExplorer();
+    manager.explorers = {window};
+    Sim().monitorFromWindowFails = true;
+    ArrangeExplorers(manager);
+    EXPECT_EQ(manager.managed, WindowList{window}) << "the group is still reconciled";
+    EXPECT_TRUE(Sim().placements.empty());
+
+    // A zeroed work area would shrink every window to nothing.
+    Sim().monitorFromWindowFails = false;
+    Sim().monitorInfoFails = true;
+    ArrangeExplorers(manager);
+    EXPECT_TRUE(Sim().placements.empty());
+}

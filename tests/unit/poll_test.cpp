@@ -1,0 +1,283 @@
+#include "tests/com_fakes.h"
+#include "tests/unit/desktop_test.h"
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace {
+
+struct PollTest : DesktopTest {
+    HWND other = nullptr;  // a window of another program
+    FakeShellWindows shell;
+    std::vector<std::unique_ptr<FakeShellWindow>> shellEntries;
+
+    void SetUp() override {
+        DesktopTest::SetUp();
+        SimWindow notepad;
+        notepad.className = "Notepad";
+        notepad.processName = "notepad.exe";
+        notepad.processId = 200;
+        other = AddWindow(notepad);
+        Focus(other);
+    }
+    void TearDown() override { manager.shellWindows.Reset(); }
+
+    void Focus(HWND window) {
+        Sim().foreground = window;
+        Sim().Raise(window);
+    }
+    // Lets the shell report a folder for each window, so captures can be observed.
+    void ShowFolders(const WindowList& windows) {
+        for (HWND window : windows) {
+            shellEntries.push_back(std::make_unique<FakeShellWindow>(window, L"C:\\Data"));
+            shell.entries.push_back(shellEntries.back().get());
+        }
+        manager.shellWindows = &shell;
+    }
+    void Step() {
+        Sim().ClearRecord();
+        shell.itemCalls = 0;
+        Tick(manager);
+    }
+    bool Captured() const { return shell.itemCalls > 0; }
+};
+
+}  // namespace
+
+TEST_F(PollTest, AnotherProgramInFrontIsOnlyRecorded) {
+    HWND a = AddExplorer();
+    Focus(other);
+    Step();
+    EXPECT_EQ(manager.lastForeground, other);
+    EXPECT_TRUE(Sim().raised.empty());
+    EXPECT_EQ(Sim().enumerations, 0) << "an idle step does not enumerate windows";
+    EXPECT_EQ(Sim().processesOpened, 0) << "nor open any process";
+    EXPECT_TRUE(IsOpen(a));
+}
+
+TEST_F(PollTest, ActivatingOneExplorerRaisesTheGroupWithItLast) {
+    HWND a = AddExplorer(0x300);
+    HWND b = AddExplorer(0x100, true);
+    HWND c = AddExplorer(0x200, true);
+    manager.managed = {a, b, c};
+    ShowFolders({a, b, c});
+    manager.exempt = {c};
+    manager.lastForeground = other;
+    Focus(a);
+    Step();
+    EXPECT_EQ(manager.explorers, (WindowList{b, c, a}));
+    EXPECT_FALSE(IsMinimized(b) || IsMinimized(c)) << "exempt windows are restored too";
+    ASSERT_EQ(Sim().raised.size(), 3u);
+    EXPECT_EQ(Sim().raised.back(), a);
+    EXPECT_TRUE(manager.exempt.empty());
+    EXPECT_EQ(manager.lastActionTick, Sim().now);
+    EXPECT_EQ(manager.lastForeground, a);
+    EXPECT_TRUE(Captured());
+    EXPECT_EQ(manager.folders.size(), 3u);
+}
+
+TEST_F(PollTest, ActivationAppliesTheLimitToItsOwnSnapshot) {
+    manager.limitEnabled = true;
+    manager.targetCount = 2;
+    HWND a = AddExplorer(0x100);
+    AddExplorer(0x200);
+    HWND c = AddExplorer(0x300);
+    Focus(a);
+    Step();
+    EXPECT_EQ(Sim().enumerations, 1) << "the limit does not enumerate again";
+    EXPECT_EQ(Sim().closeRequests, WindowList{c});
+}
+
+TEST_F(PollTest, MovingBetweenExplorersOnlyAppliesLimitAndCaptures) {
+    HWND a = AddExplorer();
+    HWND b = AddExplorer();
+    manager.explorers = {a, b};
+    manager.managed = {a, b};
+    ShowFolders({a, b});
+    manager.lastForeground = a;
+    manager.limitEnabled = true;
+    manager.targetCount = 4;
+    Focus(b);
+    Step();
+    EXPECT_TRUE(Sim().raised.empty());
+    EXPECT_EQ(Sim().enumerations, 1) << "the limit enumerates afresh";
+    EXPECT_TRUE(Captured());
+    EXPECT_EQ(manager.lastActionTick, Sim().now);
+    EXPECT_EQ(manager.lastForeground, b);
+}
+
+TEST_F(PollTest, StepsWithinTheQuietTimeTakeNoLock) {
+    HWND a = AddExplorer();
+    manager.lastForeground = other;
+    Focus(a);
+    manager.lastActionTick = Sim().now + 50 - 250 + 1;  // 249 ms after the sleep
+    Sim().heldKeys = {'E', VK_LWIN};
+
+    std::promise<void> locked, release;
+    std::thread holder([&] {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        locked.set_value();
+        release.get_future().wait();
+    });
+    locked.get_future().wait();
+    Step();  // would block here if it took the lock
+    release.set_value();
+    holder.join();
+
+    EXPECT_EQ(manager.lastWinETick, Sim().now);
+    EXPECT_EQ(manager.lastForeground, other);
+    EXPECT_TRUE(Sim().raised.empty());
+
+    Step();  // 299 ms later: the quiet time is over
+    EXPECT_EQ(manager.lastForeground, a);
+    EXPECT_FALSE(Sim().raised.empty());
+}
+
+TEST_F(PollTest, ClosedPreviousForegroundCountsAsAnotherProgram) {
+    HWND gone = AddExplorer();
+    HWND a = AddExplorer();
+    manager.lastForeground = gone;
+    CloseSimWindow(gone);
+    Focus(a);
+    Step();
+    EXPECT_EQ(Sim().raised.back(), a) << "the group was activated";
+}
+
+TEST_F(PollTest, NoForegroundWindowChangesNothing) {
+    HWND a = AddExplorer(0, true);
+    manager.explorers = {a};
+    manager.lastForeground = other;
+    Sim().foreground = nullptr;
+    Step();
+    EXPECT_EQ(manager.lastForeground, other);
+    EXPECT_FALSE(manager.minimizedAll);
+    EXPECT_TRUE(Sim().minimizedCalls.empty());
+}
+
+TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
+    HWND a = AddExplorer(0x100);
+    HWND b = AddExplorer(0x200);
+    HWND unseen = AddExplorer(0x300);  // not in the snapshot
+    manager.explorers = {a, b};
+    manager.managed = {a, b};
+    ShowFolders({a, b});
+    manager.lastForeground = b;
+    Sim().Find(b)->minimized = true;
+    Focus(other);
+    Step();
+    EXPECT_TRUE(manager.minimizedAll);
+    EXPECT_TRUE(IsMinimized(a) && IsMinimized(b) && IsMinimized(unseen));
+    EXPECT_TRUE(Captured());
+
+    // Still minimized in front: nothing happens.
+    Sim().now += 300;
+    Focus(b);
+    Step();
+    EXPECT_TRUE(manager.minimizedAll);
+    EXPECT_TRUE(Sim().raised.empty());
+
+    // The user restores one: the whole group comes back, it last.
+    Sim().Find(b)->minimized = false;
+    Step();
+    EXPECT_FALSE(manager.minimizedAll);
+    EXPECT_FALSE(IsMinimized(a) || IsMinimized(unseen));
+    EXPECT_EQ(Sim().raised.back(), b);
+}
+
+TEST_F(PollTest, CtrlMinimizeExemptsTheWindowAndRaisesAnother) {
+    HWND a = AddExplorer(0x100);
+    HWND b = AddExplorer(0x200);
+    HWND c = AddExplorer(0x300);
+    manager.explorers = {a, b, c};
+    manager.lastForeground = a;
+    Sim().Find(a)->minimized = true;
+    Sim().heldKeys = {VK_CONTROL};
+    Focus(other);
+    Step();
+    EXPECT_EQ(manager.exempt, WindowList{a});
+    EXPECT_EQ(Sim().raised, WindowList{b}) << "the lowest other visible window";
+    EXPECT_EQ(manager.lastForeground, b);
+    EXPECT_FALSE(manager.minimizedAll);
+    EXPECT_FALSE(IsMinimized(c));
+
+    // Releasing Ctrl later does not pull the group down: the window is exempt.
+    Sim().heldKeys.clear();
+    Focus(b);
+    Sim().now += 300;
+    Step();
+    EXPECT_TRUE(Sim().minimizedCalls.empty());
+    EXPECT_EQ(manager.exempt, WindowList{a});
+}
+
+TEST_F(PollTest, CtrlMinimizeOfTheLastVisibleWindowEntersTheMinimizedState) {
+    HWND a = AddExplorer(0x100, true);
+    HWND b = AddExplorer(0x200);
+    manager.explorers = {a, b};
+    manager.exempt = {a};
+    Sim().Find(b)->minimized = true;
+    Sim().heldKeys = {VK_CONTROL};
+    Step();
+    EXPECT_EQ(manager.exempt, (WindowList{a, b}));
+    EXPECT_TRUE(Sim().raised.empty());
+    EXPECT_TRUE(manager.minimizedAll);
+}
+
+TEST_F(PollTest, OfSeveralMinimizedWindowsTheLowestHandleIsFound) {
+    HWND high = AddExplorer(0x300, true);
+    HWND low = AddExplorer(0x100, true);
+    HWND mid = AddExplorer(0x200, true);
+    manager.explorers = {low, mid, high};
+    EXPECT_EQ(FindMinimizedExplorer(manager), low);
+    manager.exempt = {low};
+    EXPECT_EQ(FindMinimizedExplorer(manager), mid);
+}
+
+TEST_F(PollTest, WindowOpenedWhileTheLimitIsOffIsNotInTheSnapshot) {
+    HWND a = AddExplorer(0x100);
+    manager.explorers = {a};
+    manager.lastForeground = a;
+    Focus(a);
+    Step();  // explorer to explorer: the limit is off, the snapshot stays
+    HWND late = AddExplorer(0x050, true);
+    Sim().now += 300;
+    Step();
+    EXPECT_EQ(manager.explorers, WindowList{a});
+    EXPECT_FALSE(manager.minimizedAll);
+    EXPECT_TRUE(Sim().minimizedCalls.empty());
+    EXPECT_TRUE(IsMinimized(late));
+}
+
+TEST(PollConcurrency, WorkerAndMenuShareTheLockWithoutDeadlock) {
+    ResetSim();
+    for (int i = 0; i < 4; ++i) AddExplorer();
+    HWND a = Sim().windows.front().handle;
+    explorerManager.explorers.clear();
+    explorerManager.managed.clear();
+    explorerManager.lastActionTick = 0;
+    pollRunning = true;
+    std::thread worker(PollThreadMain);
+
+    auto menu = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 2000; ++i) {
+            std::lock_guard<std::recursive_mutex> guard(explorerManager.lock);
+            {
+                std::lock_guard<std::recursive_mutex> desk(Sim().mutex);
+                Sim().foreground = (i % 3 == 0) ? nullptr : a;
+                if (i % 7 == 0) Sim().Find(a)->minimized = !Sim().Find(a)->minimized;
+            }
+            if (i % 50 == 0) ArrangeExplorers(explorerManager);
+        }
+    });
+    ASSERT_EQ(menu.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "deadlock";
+
+    std::uint64_t clearedAt;
+    {
+        std::lock_guard<std::recursive_mutex> desk(Sim().mutex);
+        pollRunning = false;
+        clearedAt = Sim().now;
+    }
+    worker.join();
+    EXPECT_LE(Sim().now - clearedAt, 50u) << "the worker stops within one step";
+    pollRunning = true;
+}

@@ -1,0 +1,84 @@
+#include "tests/unit/shell_test.h"
+
+#include "platform/files.h"
+
+namespace {
+
+const HWND A = H(0x100), B = H(0x200), C = H(0x300), D = H(0x400);
+
+}  // namespace
+
+TEST_F(ShellTest, RestorePairsWindowsAndEntriesByPosition) {
+    auto* a = Show(A, L"C:\\Was");
+    auto* b = Show(B, L"C:\\Was");
+    manager.managed = {A, B};
+    manager.folders = {L"C:\\One", L"C:\\Two", L"C:\\Three", L"C:\\Four"};
+    RestoreFolders(manager);
+    EXPECT_EQ(a->navigations, Folders{L"C:\\One"});
+    EXPECT_EQ(b->navigations, Folders{L"C:\\Two"});
+    EXPECT_EQ(manager.folders.size(), 4u) << "unused entries stay";
+
+    a->navigations.clear();
+    b->navigations.clear();
+    manager.folders = {L"C:\\Only"};
+    RestoreFolders(manager);
+    EXPECT_EQ(a->navigations, Folders{L"C:\\Only"});
+    EXPECT_TRUE(b->navigations.empty()) << "windows beyond the list keep their folders";
+}
+
+TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
+    auto* b = Show(B, L"C:\\Was");
+    auto* c = Show(C, L"C:\\Was");
+    auto* d = Show(D, L"C:\\Was", FailAt::ShellBrowser);
+    manager.managed = {A, B, C, D};  // A is missing from the collection
+    manager.folders = {L"C:\\One", L"C:\\Gone", L"C:\\Three", L"C:\\Four"};
+    desktopFolder.missing = {L"C:\\Gone"};
+    RestoreFolders(manager);
+    EXPECT_TRUE(b->navigations.empty()) << "an unparsable entry leaves the window where it is";
+    EXPECT_EQ(c->navigations, Folders{L"C:\\Three"});
+    EXPECT_TRUE(d->navigations.empty());
+    EXPECT_EQ(d->folder, L"C:\\Was");
+}
+
+TEST_F(ShellTest, RestoreWithNoManagedWindowsOnlyTouchesTheDesktopFolder) {
+    Show(A, L"C:\\Was");
+    manager.folders = {L"C:\\One"};
+    RestoreFolders(manager);
+    EXPECT_EQ(shell.itemCalls, 0);
+    EXPECT_EQ(desktopFolder.refs, 1) << "requested and released";
+}
+
+TEST_F(ShellTest, RestoreLoadsTheListFileOnlyWhenTheListIsEmpty) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    Sim().roamingAppData = std::wstring(temp) + L"zephyrine-restore-test";
+    const std::wstring folder = Sim().roamingAppData + L"\\Zephyrine";
+    const std::wstring file = folder + L"\\lastFolders.txt";
+    DeleteFileW(file.c_str());
+    auto* a = Show(A, L"C:\\Was");
+    Show(B, L"C:\\Was");
+    manager.managed = {A, B, C, D};
+
+    RestoreFolders(manager);  // empty list and no file: nothing at all
+    EXPECT_EQ(shell.itemCalls, 0);
+    EXPECT_FALSE(platform::FileExists(folder));
+
+    CreateDirectoryW(Sim().roamingAppData.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(platform::ReplaceFileWithBytes(file, "C:\\From\r\nD:\\File\r\n"));
+    RestoreFolders(manager);
+    EXPECT_EQ(manager.folders, (Folders{L"C:\\From", L"D:\\File"}));
+    EXPECT_EQ(a->navigations, Folders{L"C:\\From"});
+
+    // Without the shell the list is still loaded, and nothing is navigated.
+    manager.folders.clear();
+    manager.shellWindows.Reset();
+    a->navigations.clear();
+    RestoreFolders(manager);
+    EXPECT_EQ(manager.folders.size(), 2u);
+    EXPECT_TRUE(a->navigations.empty());
+
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(folder.c_str());
+    RemoveDirectoryW(Sim().roamingAppData.c_str());
+}
