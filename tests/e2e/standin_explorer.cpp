@@ -1,0 +1,72 @@
+// A stand-in for File Explorer, built as explorer.exe (and as notepad.exe, to be a
+// program of another name with the same window class).
+//
+//   explorer.exe [--windows N] [--class NAME] [--title TEXT]...
+//
+// Opens N top-level windows (default 1) of class NAME (default "CabinetWClass"), titled
+// with the given texts in turn (a folder path, as Explorer shows), and one more
+// "CabinetWClass" window each time the Win+E chord is pressed. A window closes on
+// WM_CLOSE; the process runs until it is terminated.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t* const kClasses[] = {L"CabinetWClass", L"ExploreWClass", L"OtherWClass"};
+int opened = 0;
+
+LRESULT CALLBACK FolderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void OpenFolderWindow(const wchar_t* className, const std::wstring& title) {
+    const int offset = 30 * (opened++ % 8);
+    CreateWindowExW(0, className, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40 + offset,
+                    40 + offset, 520, 380, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    for (const wchar_t* name : kClasses) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = FolderWindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = name;
+        RegisterClassExW(&windowClass);
+    }
+
+    int count = 1;
+    std::wstring className = L"CabinetWClass";
+    std::vector<std::wstring> titles;
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring option = argv[i];
+        if (option == L"--windows") count = _wtoi(argv[i + 1]);
+        if (option == L"--class") className = argv[i + 1];
+        if (option == L"--title") titles.push_back(argv[i + 1]);
+    }
+    LocalFree(argv);
+    if (titles.empty()) titles.push_back(L"C:\\");
+
+    for (int i = 0; i < count; ++i) OpenFolderWindow(className.c_str(), titles[i % titles.size()]);
+    RegisterHotKey(nullptr, 1, MOD_WIN, 'E');
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_HOTKEY) {
+            OpenFolderWindow(L"CabinetWClass", L"C:\\");
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}

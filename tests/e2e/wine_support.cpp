@@ -1,0 +1,121 @@
+#include "tests/e2e/wine_support.h"
+
+#include <algorithm>
+
+Process::~Process() {
+    if (info.hProcess == nullptr) return;
+    if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info.hProcess, 0);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+DWORD Process::Wait(DWORD timeoutMs) {
+    if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
+}
+
+std::wstring TestDirectory() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring directory = path;
+    return directory.substr(0, directory.find_last_of(L'\\'));
+}
+
+Process Start(const std::wstring& path, const std::wstring& arguments,
+              const std::vector<std::wstring>& extraEnvironment) {
+    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+    std::wstring environment;
+    if (!extraEnvironment.empty()) {
+        wchar_t* block = GetEnvironmentStringsW();
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+            environment.append(entry).push_back(L'\0');
+        }
+        FreeEnvironmentStringsW(block);
+        for (const auto& entry : extraEnvironment) environment.append(entry).push_back(L'\0');
+        environment.push_back(L'\0');
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    Process process;
+    CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                   environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                   environment.empty() ? nullptr : &environment[0], nullptr, &startup,
+                   &process.info);
+    return process;
+}
+
+Process StartStandIn(const std::wstring& exeName, const std::wstring& arguments, size_t windows) {
+    Process process = Start(TestDirectory() + L"\\" + exeName, arguments);
+    const DWORD id = process.id();
+    WaitUntil([&] { return WindowsOf(id).size() >= windows; });
+    return process;
+}
+
+namespace {
+
+struct Filter {
+    DWORD processId;
+    const wchar_t* className;
+    std::vector<HWND>* windows;
+};
+
+BOOL CALLBACK Collect(HWND window, LPARAM param) {
+    auto* filter = reinterpret_cast<Filter*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (IsWindowVisible(window) && (filter->processId == 0 || owner == filter->processId) &&
+        (filter->className == nullptr || lstrcmpW(className, filter->className) == 0)) {
+        filter->windows->push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> WindowsOf(DWORD processId, const wchar_t* className) {
+    std::vector<HWND> windows;
+    Filter filter{processId, className, &windows};
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&filter));
+    return windows;
+}
+
+std::vector<HWND> TopLevelWindows() { return WindowsOf(0); }
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > end) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::wstring TitleOf(HWND window) {
+    wchar_t title[MAX_PATH] = {};
+    GetWindowTextW(window, title, MAX_PATH);
+    return title;
+}
+
+RECT RectOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+RECT WorkAreaOf(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+    return info.rcWork;
+}
+
+void InjectKey(BYTE virtualKey, bool up) {
+    keybd_event(virtualKey, 0, up ? KEYEVENTF_KEYUP : 0, 0);
+}
