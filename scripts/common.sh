@@ -3,7 +3,7 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build/mingw"
-PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest x11-apps netpbm"
+PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest x11-apps netpbm locales"
 
 say() { printf '== %s\n' "$*"; }
 
@@ -42,6 +42,14 @@ prepare_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
+}
+
+# The Korean user-interface test runs Wine under LANG=ko_KR.UTF-8.
+prepare_korean_locale() {
+    [ -d "$BUILD/locales/ko_KR.UTF-8" ] && return 0
+    mkdir -p "$BUILD/locales"
+    localedef -i ko_KR -f UTF-8 "$BUILD/locales/ko_KR.UTF-8" >/dev/null 2>&1 || true
+    [ -d "$BUILD/locales/ko_KR.UTF-8" ]
 }
 
 XVFB_PID=""

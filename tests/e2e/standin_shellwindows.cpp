@@ -1,16 +1,63 @@
 // A stand-in for the shell's window collection (CLSID_ShellWindows), served in-process.
 // It lists the top-level "CabinetWClass" windows of the desktop; the folder a window
 // shows is its title, and navigating a window sets its title.
+//
+// Loaded into the program under test, it also reports what another process cannot see:
+// when ZEPHYRINE_MENU_LOG names a file, every popup menu the program shows is written
+// there, one line per item ("text<TAB>state"), each menu followed by an empty line.
 #include "tests/com_stubs.h"
 
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
 
-LONG objects = 0;
+BOOL CALLBACK FindOwnMenu(HWND window, LPARAM found) {
+    wchar_t className[16];
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == GetCurrentProcessId() && IsWindowVisible(window) &&
+        GetClassNameW(window, className, 16) && lstrcmpW(className, L"#32768") == 0) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void WriteMenu(const std::wstring& logPath, HMENU menu) {
+    FILE* log = _wfopen(logPath.c_str(), L"ab");
+    if (log == nullptr) return;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        char utf8[1024] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
+        std::fprintf(log, "%s\t%u\n", utf8, state);
+    }
+    std::fprintf(log, "\n");
+    std::fclose(log);
+}
+
+DWORD WINAPI WatchMenus(void* parameter) {
+    const std::wstring logPath = static_cast<const wchar_t*>(parameter);
+    HWND shown = nullptr;
+    for (;;) {
+        HWND menuWindow = nullptr;
+        EnumWindows(FindOwnMenu, reinterpret_cast<LPARAM>(&menuWindow));
+        if (menuWindow != nullptr && menuWindow != shown) {
+            auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+            if (menu != nullptr) WriteMenu(logPath, menu);
+        }
+        shown = menuWindow;
+        Sleep(10);
+    }
+}
 
 BOOL CALLBACK CollectFolderWindow(HWND window, LPARAM windows) {
     wchar_t className[64];
@@ -23,8 +70,7 @@ BOOL CALLBACK CollectFolderWindow(HWND window, LPARAM windows) {
 template <typename Base>
 struct Object : Base {
     LONG refs = 1;
-    Object() { InterlockedIncrement(&objects); }
-    virtual ~Object() { InterlockedDecrement(&objects); }
+    virtual ~Object() = default;
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&refs);
@@ -143,5 +189,15 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllGetClassObject(REFCLS
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return objects == 0 ? S_OK : S_FALSE;
+    // Stays loaded: the menu watcher runs for the life of the process.
+    return S_FALSE;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
+    static wchar_t logPath[MAX_PATH];
+    if (reason == DLL_PROCESS_ATTACH &&
+        GetEnvironmentVariableW(L"ZEPHYRINE_MENU_LOG", logPath, MAX_PATH) != 0) {
+        CloseHandle(CreateThread(nullptr, 0, WatchMenus, logPath, 0, nullptr));
+    }
+    return TRUE;
 }

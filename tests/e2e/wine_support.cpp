@@ -119,3 +119,80 @@ RECT WorkAreaOf(HWND window) {
 void InjectKey(BYTE virtualKey, bool up) {
     keybd_event(virtualKey, 0, up ? KEYEVENTF_KEYUP : 0, 0);
 }
+
+bool RegisterStandInShellWindows() {
+    const std::wstring key =
+        L"Software\\Classes\\CLSID\\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}\\InprocServer32";
+    const std::wstring dll = TestDirectory() + L"\\standin_shellwindows.dll";
+    const wchar_t model[] = L"Both";
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool written =
+        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                       static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS &&
+        RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+                       sizeof(model)) == ERROR_SUCCESS;
+    RegCloseKey(handle);
+    return written;
+}
+
+namespace {
+
+struct WindowQuery {
+    DWORD processId;
+    const wchar_t* className;
+    const wchar_t* title;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (owner == query->processId && lstrcmpW(className, query->className) == 0 &&
+        (!query->visibleOnly || IsWindowVisible(window)) &&
+        (query->title == nullptr || TitleOf(window) == query->title)) {
+        query->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title,
+                  bool visibleOnly) {
+    WindowQuery query{processId, className, title, visibleOnly, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+bool ChooseTrayEntry(HWND mainWindow, int position) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(mainWindow, &processId);
+    PostMessageW(mainWindow, WM_USER + 2, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    if (!WaitUntil([&] { return (menu = FindWindowOf(processId, L"#32768")) != nullptr; })) {
+        return false;
+    }
+    Sleep(100);  // let the watcher in the program read the menu first
+    if (position < 0) {
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+        for (int i = 0; i <= position; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    return WaitUntil([&] { return FindWindowOf(processId, L"#32768") == nullptr; });
+}
+
+std::wstring WindowsPathOf(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+}

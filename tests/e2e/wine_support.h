@@ -41,3 +41,16 @@ std::wstring TitleOf(HWND window);
 RECT RectOf(HWND window);
 RECT WorkAreaOf(HWND window);
 void InjectKey(BYTE virtualKey, bool up);
+
+// Serves CLSID_ShellWindows from the stand-in DLL beside the tests, in this Wine prefix.
+bool RegisterStandInShellWindows();
+
+// A window of the process with the given class (and title, when given), or null.
+HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title = nullptr,
+                  bool visibleOnly = true);
+// Opens the tray menu as a click on the icon does and picks the entry at position
+// (separators not counted); a negative position dismisses the menu with Esc.
+bool ChooseTrayEntry(HWND mainWindow, int position);
+
+// Windows path of a Unix path (Wine's drive Z: is the Unix root).
+std::wstring WindowsPathOf(const std::string& unixPath);

@@ -1,0 +1,324 @@
+// The real Zephyrine.exe under Wine, driven as a user would: through its tray menu
+// (the callback message a click on the icon sends), its dialogs and its hidden window.
+#include "tests/e2e/wine_support.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <fstream>
+#include <sstream>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+enum Entry { FourExplorers, TwoExplorers, ZeroExplorers, Limit, StartUp, About, Quit };
+
+const std::string kBuild = ZEPHYRINE_BINARY_DIR_UNIX;
+const std::wstring kMenuLog = WindowsPathOf(kBuild + "/tests/e2e/menus.txt");
+const std::wstring kEnglishPage = L"http://zephyrine.example/en/tools.html?file=Zephyrine.md";
+
+// Where the stand-in browser records addresses; the test's environment names it, since
+// programs started by Wine inherit the Unix environment of the test.
+std::wstring UrlLog() {
+    wchar_t path[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ZEPHYRINE_URL_LOG", path, MAX_PATH);
+    std::string unixPath;
+    for (const wchar_t* c = path; *c; ++c) unixPath += static_cast<char>(*c);
+    return WindowsPathOf(unixPath);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::ifstream in(path.c_str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The menus the program showed, each as its items' "text<TAB>state" lines.
+std::vector<std::vector<std::string>> ShownMenus() {
+    std::vector<std::vector<std::string>> menus(1);
+    for (const std::string& line : ReadLines(kMenuLog)) {
+        if (line.empty()) {
+            menus.emplace_back();
+        } else {
+            menus.back().push_back(line);
+        }
+    }
+    menus.pop_back();
+    return menus;
+}
+
+unsigned StateOf(const std::vector<std::string>& menu, const std::string& text) {
+    for (const std::string& item : menu) {
+        if (item.compare(0, text.size() + 1, text + "\t") == 0) {
+            return static_cast<unsigned>(std::stoul(item.substr(text.size() + 1)));
+        }
+    }
+    ADD_FAILURE() << "no item " << text;
+    return 0;
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    SHGetKnownFolderPath(id, 0, nullptr, &path);
+    std::wstring result = path ? path : L"";
+    CoTaskMemFree(path);
+    return result;
+}
+
+std::wstring DialogText(HWND dialog, int id) {
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+// Reads a shell link's target and description.
+bool ReadShortcut(const std::wstring& path, std::wstring& target, std::wstring& description) {
+    ComApartment apartment;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&file)) || FAILED(file->Load(path.c_str(), STGM_READ))) {
+        return false;
+    }
+    wchar_t text[MAX_PATH] = {};
+    link->GetPath(text, MAX_PATH, nullptr, 0);
+    target = text;
+    link->GetDescription(text, MAX_PATH);
+    description = text;
+    return true;
+}
+
+struct AppTest : ::testing::Test {
+    std::wstring program = TestDirectory() + L"\\..\\..\\Zephyrine.exe";
+    std::wstring listFile = KnownFolder(FOLDERID_RoamingAppData) + L"\\Zephyrine\\lastFolders.txt";
+
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(RegisterStandInShellWindows());
+        // The "browser" that the product page opens in records the address.
+        const std::wstring browser = WindowsPathOf(ZEPHYRINE_SOURCE_DIR_UNIX "/tests/e2e/record_url");
+        const std::wstring unixBrowser(browser.begin() + 2, browser.end());
+        std::wstring value;
+        for (wchar_t c : unixBrowser) value += c == L'\\' ? L'/' : c;
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers", REG_SZ,
+                        value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    void SetUp() override {
+        DeleteFileW(UrlLog().c_str());
+        DeleteFileW(kMenuLog.c_str());
+    }
+
+    Process StartApp(std::vector<std::wstring> environment = {}) {
+        environment.push_back(L"ZEPHYRINE_MENU_LOG=" + kMenuLog);
+        return Start(program, L"", environment);
+    }
+    HWND MainWindowOf(const Process& app) {
+        HWND window = nullptr;
+        WaitUntil([&] {
+            return (window = FindWindowOf(app.id(), L"ZephyrineClass", nullptr, false)) != nullptr;
+        });
+        return window;
+    }
+    std::vector<std::string> Announced(size_t expected) {
+        WaitUntil([&] { return ReadLines(UrlLog()).size() >= expected; });
+        Sleep(200);
+        return ReadLines(UrlLog());
+    }
+    std::vector<std::string> LastMenu() {
+        WaitUntil([&] { return !ShownMenus().empty(); });
+        return ShownMenus().back();
+    }
+    void QuitApp(Process& app, HWND main) {
+        ASSERT_TRUE(ChooseTrayEntry(main, Quit));
+        EXPECT_EQ(app.Wait(15000), 0u);
+    }
+};
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST_F(AppTest, RunsOnceAnnouncesStartAndEndAndQuitsWithZero) {
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(IsWindowVisible(main)) << "the main window is never shown";
+
+    Process second = StartApp();
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowOf(second.id(), L"#32770")) != nullptr; }));
+    EXPECT_EQ(TitleOf(box), L"Error");
+    EXPECT_EQ(DialogText(box, 0xFFFF), L"Zephyrine is already running.");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(second.Wait(10000), 1u);
+
+    EXPECT_FALSE(IsWindowVisible(main));
+    QuitApp(app, main);
+    const std::string page = Narrow(kEnglishPage);
+    EXPECT_EQ(Announced(2), (std::vector<std::string>{page + "&version=1.2.3&at=start",
+                                                      page + "&version=1.2.3&at=end"}))
+        << "the second instance announces nothing";
+}
+
+TEST_F(AppTest, MenuStatesFollowTheChosenCountAndTheLimit) {
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    auto menu = LastMenu();
+    ASSERT_EQ(menu.size(), 9u);
+    EXPECT_EQ(menu[0], "4 Explorers\t0");
+    EXPECT_TRUE(std::stoul(menu[3].substr(menu[3].find('\t') + 1)) & MF_SEPARATOR);
+    EXPECT_EQ(menu[8], "Quit\t0");
+    EXPECT_EQ(StateOf(menu, "Limit New Instance"), static_cast<unsigned>(MFS_DISABLED));
+
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    ASSERT_TRUE(ChooseTrayEntry(main, Limit));
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    EXPECT_EQ(StateOf(LastMenu(), "Limit New Instance"), static_cast<unsigned>(MF_CHECKED));
+
+    ASSERT_TRUE(ChooseTrayEntry(main, ZeroExplorers));
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    EXPECT_EQ(StateOf(LastMenu(), "Limit New Instance"),
+              static_cast<unsigned>(MFS_DISABLED | MFS_CHECKED));
+    QuitApp(app, main);
+}
+
+TEST_F(AppTest, StartUpItemCreatesAndDeletesTheShortcut) {
+    const std::wstring link = KnownFolder(FOLDERID_Startup) + L"\\Zephyrine.lnk";
+    DeleteFileW(link.c_str());
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+
+    ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    std::wstring target, description;
+    ASSERT_TRUE(ReadShortcut(link, target, description));
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW(program.c_str(), MAX_PATH, full, nullptr);
+    EXPECT_EQ(CompareStringOrdinal(target.c_str(), -1, full, -1, TRUE), CSTR_EQUAL)
+        << Narrow(target);
+    EXPECT_EQ(description,
+              L"This app brings all file explorers to the top when any one of them gets focus");
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    EXPECT_EQ(StateOf(LastMenu(), "StartUp When Windows Starts"), static_cast<unsigned>(MF_CHECKED));
+
+    ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
+    EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; }));
+    QuitApp(app, main);
+}
+
+TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+
+    // A click on the icon brings the hidden window to the foreground; Alt+"/" typed then
+    // reaches the program's accelerator table.
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == main; }));
+    InjectKey(VK_MENU, false);
+    InjectKey(VK_OEM_2, false);
+    InjectKey(VK_OEM_2, true);
+    InjectKey(VK_MENU, true);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
+    EXPECT_EQ(TitleOf(dialog), L"Zephyrine");
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version 1.2.3");
+    const std::wstring usage = DialogText(dialog, 1003);
+    EXPECT_EQ(usage.rfind(L"\u318DUse WindowKey+1~9", 0), 0u) << Narrow(usage);
+    EXPECT_NE(usage.find(L"located.\r\n\u318DTo minimized"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+
+    // From the menu, and closed with Esc; the version appears once again.
+    PostMessageW(main, WM_USER + 2, 1, WM_LBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowOf(app.id(), L"#32768")) != nullptr; }));
+    for (int i = 0; i <= About; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version 1.2.3");
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    QuitApp(app, main);
+}
+
+TEST_F(AppTest, SessionEndSavesTheListAndACancelledEndFollowsAgain) {
+    DeleteFileW(listFile.c_str());
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    const auto group = WindowsOf(explorer.id());
+    ASSERT_EQ(group.size(), 2u);
+
+    SetForegroundWindow(group[0]);
+    Sleep(1000);  // the program notices the group in front and reads its folders
+
+    // Windows asks before it ends the session: the program agrees and saves its list.
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &answer);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    ASSERT_NE(GetFileAttributesW(listFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadLines(listFile).at(0), "C:\\windows");
+
+    // The end is cancelled: minimizing one window minimizes the group again.
+    SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, 0, SMTO_BLOCK, 5000, &answer);
+    SetForegroundWindow(group[0]);
+    Sleep(400);
+    ShowWindow(group[1], SW_MINIMIZE);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(group[0]) != FALSE; }));
+    QuitApp(app, main);
+}
+
+// Run with LANG=ko_KR.UTF-8 in the environment (a test of its own): Wine takes the user
+// interface language from the Unix locale that the program inherits.
+TEST_F(AppTest, KoreanUserInterfaceUsesTheKoreanTexts) {
+    wchar_t language[64] = {};
+    GetEnvironmentVariableW(L"LANG", language, 64);
+    if (std::wstring(language).rfind(L"ko_KR", 0) != 0) GTEST_SKIP() << "needs LANG=ko_KR.UTF-8";
+    const std::wstring link = KnownFolder(FOLDERID_Startup) + L"\\Zephyrine.lnk";
+    DeleteFileW(link.c_str());
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    const auto menu = LastMenu();
+    ASSERT_EQ(menu.size(), 9u);
+    EXPECT_EQ(menu[0], "\xED\x83\x90\xEC\x83\x89\xEA\xB8\xB0 4\xEA\xB0\x9C\t0");  // 탐색기 4개
+    EXPECT_EQ(menu[8], "\xEC\xA2\x85\xEB\xA3\x8C\t0");                               // 종료
+
+    PostMessageW(main, WM_COMMAND, 104, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, \uBC84\uC804 1.2.3");
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+
+    ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    std::wstring target, description;
+    ASSERT_TRUE(ReadShortcut(link, target, description));
+    EXPECT_EQ(description.rfind(L"\uD55C \uBC88\uC5D0", 0), 0u);  // 한 번에
+    DeleteFileW(link.c_str());
+    QuitApp(app, main);
+    EXPECT_NE(Announced(2).at(0).find("/kr/tools.html"), std::string::npos);
+}
+
+TEST_F(AppTest, KeepsWorkingWhenTheTaskbarIsRecreated) {
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
+                        SMTO_ABORTIFHUNG, 2000, &answer);
+    ASSERT_TRUE(ChooseTrayEntry(main, -1));
+    EXPECT_EQ(LastMenu().size(), 9u);
+    QuitApp(app, main);
+}
