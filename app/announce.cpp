@@ -10,6 +10,7 @@ void AnnounceRun(HINSTANCE instance, bool starting) {
     wchar_t page[1024] = {};
     LoadStringW(instance, IDS_PRODUCT_PAGE, page, 1024);
     wchar_t address[2048];
-    swprintf(address, 2048, L"%ls&version=%ls&at=%ls", page, kVersion, starting ? L"start" : L"end");
+    swprintf(address, 2048, L"%ls&version=%ls&at=%ls", page, kVersion,
+             starting ? L"start" : L"end");
     ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOW);
 }

@@ -36,8 +36,8 @@ void ShowHResultBox(const wchar_t* format, HRESULT result, const wchar_t* title)
 // Removes the hidden window's taskbar button. Returns the exit code on failure, 0 on success.
 int RemoveTaskbarTab() {
     ComPtr<ITaskbarList2> pitl;
-    const HRESULT created = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                             IID_PPV_ARGS(&pitl));
+    const HRESULT created =
+        CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pitl));
     if (FAILED(created)) {
         ReportError("%s:\n  (error) %s\n", "wWinMain",
                     "CoCreateInstance for CLSID_TaskbarList failed.");
@@ -113,9 +113,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     InvalidateRect(mainWindow, nullptr, TRUE);
 
-    trayIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                             MAKEINTRESOURCEW(IDI_ZEPHYRINE), IMAGE_ICON, 32, 32,
-                                             LR_DEFAULTSIZE));
+    trayIcon =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ZEPHYRINE),
+                                      IMAGE_ICON, 32, 32, LR_DEFAULTSIZE));
     if (trayIcon == nullptr) {
         std::fprintf(stderr, "%s\n", GetLastErrorText().c_str());
         std::fflush(stderr);

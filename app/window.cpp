@@ -110,8 +110,9 @@ void RunCommand(UINT command, bool startupFound, bool shortcutExists, const wcha
         case IDM_FOUR_EXPLORERS:
         case IDM_TWO_EXPLORERS:
         case IDM_ZERO_EXPLORERS:
-            explorerManager.targetCount =
-                command == IDM_FOUR_EXPLORERS ? 4 : command == IDM_TWO_EXPLORERS ? 2 : 0;
+            explorerManager.targetCount = command == IDM_FOUR_EXPLORERS  ? 4
+                                          : command == IDM_TWO_EXPLORERS ? 2
+                                                                         : 0;
             OpenExplorers(explorerManager);
             break;
         case IDM_LIMIT:

@@ -41,7 +41,8 @@ std::string GetLastErrorText() {
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
         nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
         0, nullptr);
-    std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+    std::string text =
+        length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
     LocalFree(buffer);
     return text;
 }

@@ -8,7 +8,9 @@ namespace {
 
 // Single-precision halving, truncated toward zero: the left and top tiles get the
 // smaller half and the right and bottom tiles the odd pixel.
-int Half(int value) { return static_cast<int>(static_cast<float>(value) * 0.5f); }
+int Half(int value) {
+    return static_cast<int>(static_cast<float>(value) * 0.5f);
+}
 
 Tile TileOf(int left, int top, int right, int bottom) {
     return Tile{left, top, right - left, bottom - top};
@@ -34,7 +36,8 @@ std::vector<Tile> ComputeTiles(const WorkArea& area, size_t windowCount) {
 void ArrangeExplorers(ExplorerManager& manager) {
     SyncManagedList(manager.managed, manager.explorers);
     if (manager.explorers.empty()) return;
-    HMONITOR monitor = platform::MonitorFromWindow(manager.managed.front(), MONITOR_DEFAULTTONEAREST);
+    HMONITOR monitor =
+        platform::MonitorFromWindow(manager.managed.front(), MONITOR_DEFAULTTONEAREST);
     if (monitor == nullptr) return;
     MONITORINFO info{};
     info.cbSize = sizeof(info);

@@ -13,9 +13,9 @@
 
 struct ExplorerManager {
     HWND lastForeground = nullptr;
-    std::vector<HWND> explorers;  // latest enumeration, ascending by handle value
-    std::vector<HWND> managed;    // the group, in the order its windows joined it
-    std::vector<HWND> exempt;     // minimized with Ctrl held: they do not pull the group down
+    std::vector<HWND> explorers;        // latest enumeration, ascending by handle value
+    std::vector<HWND> managed;          // the group, in the order its windows joined it
+    std::vector<HWND> exempt;           // minimized with Ctrl held: they do not pull the group down
     std::vector<std::wstring> folders;  // remembered folders, in the order of managed
     // These four are used outside the lock (tray menu, poll step before locking).
     std::atomic<int> targetCount{-1};

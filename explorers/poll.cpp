@@ -12,7 +12,9 @@ constexpr DWORD kPollSleepMs = 50;
 // moved do not read as new user actions.
 constexpr std::uint64_t kQuietTimeMs = 250;
 
-bool IsCtrlHeld() { return platform::GetAsyncKeyState(VK_CONTROL) != 0; }
+bool IsCtrlHeld() {
+    return platform::GetAsyncKeyState(VK_CONTROL) != 0;
+}
 
 void NoteWinE(ExplorerManager& manager) {
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();

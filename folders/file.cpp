@@ -58,8 +58,11 @@ bool DecodeUtf8(const std::string& bytes, std::wstring& text) {
     text.clear();
     for (size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                            : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        const size_t length = lead < 0x80             ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
         if (length == 0 || i + length > bytes.size()) return false;
         unsigned long c = length == 1 ? lead : lead & (0x7F >> length);
         for (size_t k = 1; k < length; ++k) {
@@ -87,7 +90,8 @@ bool IsUsablePath(const std::wstring& line) {
 
 bool RoamingAppData(std::wstring& path) {
     PWSTR found = nullptr;
-    const HRESULT result = platform::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &found);
+    const HRESULT result =
+        platform::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &found);
     if (SUCCEEDED(result) && found != nullptr) path = found;
     platform::CoTaskMemFree(found);
     return SUCCEEDED(result) && !path.empty();

@@ -11,8 +11,8 @@ void Navigate(IShellBrowser* shellBrowser, IShellFolder* desktop, const std::wst
     std::vector<wchar_t> name(folder.begin(), folder.end());
     name.push_back(L'\0');
     PIDLIST_RELATIVE idList = nullptr;
-    if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList,
-                                         nullptr)) ||
+    if (FAILED(
+            desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList, nullptr)) ||
         idList == nullptr) {
         return;  // a deleted folder or an unplugged drive: the window stays where it is
     }

@@ -23,7 +23,9 @@ DWORD SystemGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD
 
 namespace platform {
 
-BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) { return ::EnumWindows(proc, param); }
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) {
+    return ::EnumWindows(proc, param);
+}
 
 UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size) {
     return ::RealGetWindowClassA(window, className, size);
@@ -45,20 +47,38 @@ DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size)
     return SystemGetModuleBaseNameA(process, module, name, size);
 }
 
-BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
-BOOL IsIconic(HWND window) { return ::IsIconic(window); }
-BOOL ShowWindow(HWND window, int command) { return ::ShowWindow(window, command); }
-HWND GetForegroundWindow() { return ::GetForegroundWindow(); }
-BOOL SetForegroundWindow(HWND window) { return ::SetForegroundWindow(window); }
-BOOL AllowSetForegroundWindow(DWORD processId) { return ::AllowSetForegroundWindow(processId); }
-DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
-DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+BOOL CloseHandle(HANDLE handle) {
+    return ::CloseHandle(handle);
+}
+BOOL IsIconic(HWND window) {
+    return ::IsIconic(window);
+}
+BOOL ShowWindow(HWND window, int command) {
+    return ::ShowWindow(window, command);
+}
+HWND GetForegroundWindow() {
+    return ::GetForegroundWindow();
+}
+BOOL SetForegroundWindow(HWND window) {
+    return ::SetForegroundWindow(window);
+}
+BOOL AllowSetForegroundWindow(DWORD processId) {
+    return ::AllowSetForegroundWindow(processId);
+}
+DWORD GetCurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
+DWORD GetCurrentThreadId() {
+    return ::GetCurrentThreadId();
+}
 
 BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach) {
     return ::AttachThreadInput(attach, attachTo, doAttach);
 }
 
-BOOL BringWindowToTop(HWND window) { return ::BringWindowToTop(window); }
+BOOL BringWindowToTop(HWND window) {
+    return ::BringWindowToTop(window);
+}
 
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                             UINT timeoutMs, DWORD_PTR* result) {
@@ -69,17 +89,23 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
     return ::SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
 }
 
-HMONITOR MonitorFromWindow(HWND window, DWORD flags) { return ::MonitorFromWindow(window, flags); }
+HMONITOR MonitorFromWindow(HWND window, DWORD flags) {
+    return ::MonitorFromWindow(window, flags);
+}
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
     return ::GetMonitorInfoW(monitor, info);
 }
 
-SHORT GetAsyncKeyState(int virtualKey) { return ::GetAsyncKeyState(virtualKey); }
+SHORT GetAsyncKeyState(int virtualKey) {
+    return ::GetAsyncKeyState(virtualKey);
+}
 void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo) {
     ::keybd_event(virtualKey, scanCode, flags, extraInfo);
 }
 
-std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
+std::uint64_t GetTickCount64() {
+    return ::GetTickCount64();
+}
 void Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -92,7 +118,11 @@ BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
     return ::SHGetPathFromIDListW(idList, path);
 }
 
-HRESULT SHGetDesktopFolder(IShellFolder** folder) { return ::SHGetDesktopFolder(folder); }
-void CoTaskMemFree(void* memory) { ::CoTaskMemFree(memory); }
+HRESULT SHGetDesktopFolder(IShellFolder** folder) {
+    return ::SHGetDesktopFolder(folder);
+}
+void CoTaskMemFree(void* memory) {
+    ::CoTaskMemFree(memory);
+}
 
 }  // namespace platform

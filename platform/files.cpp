@@ -8,14 +8,15 @@
 
 namespace platform {
 
-bool FileExists(const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; }
+bool FileExists(const std::wstring& path) {
+    return ::PathFileExistsW(path.c_str()) != FALSE;
+}
 
 bool MakeDirectory(const std::wstring& path) {
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
-bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes,
-                   bool& truncated) {
+bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes, bool& truncated) {
     bytes.clear();
     truncated = false;
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -42,8 +43,8 @@ bool ReplaceFileWithBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring temporary = path + L".tmp";
     bool written = false;
     {
-        UniqueHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) return false;
         size_t done = 0;
         written = true;

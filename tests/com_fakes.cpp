@@ -13,7 +13,8 @@ HRESULT Hand(Interface* object, void** out) {
 
 HRESULT FakeShellWindow::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) return Hand(static_cast<IWebBrowserApp*>(this), out);
+    if (iid == IID_IUnknown || iid == IID_IDispatch)
+        return Hand(static_cast<IWebBrowserApp*>(this), out);
     if (iid == IID_IWebBrowserApp) {
         if (failAt == FailAt::WebBrowserApp) return E_NOINTERFACE;
         return Hand(static_cast<IWebBrowserApp*>(this), out);
@@ -90,7 +91,8 @@ HRESULT FakeShellWindows::Item(VARIANT index, IDispatch** folder) {
 
 HRESULT FakeDesktopFolder::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IShellFolder) return Hand(static_cast<IShellFolder*>(this), out);
+    if (iid == IID_IUnknown || iid == IID_IShellFolder)
+        return Hand(static_cast<IShellFolder*>(this), out);
     return E_NOINTERFACE;
 }
 

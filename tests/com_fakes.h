@@ -31,7 +31,9 @@ enum class FailAt {
 template <typename Base>
 struct Counted : Base {
     LONG refs = 1;
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs));
+    }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&refs);
         // Fakes are owned by the test, which checks their counts; they are never freed here.

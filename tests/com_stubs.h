@@ -7,8 +7,10 @@
 #include <servprov.h>
 #include <shobjidl.h>
 
-#define STUB(name, ...) \
-    HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return E_NOTIMPL; }
+#define STUB(name, ...)                                    \
+    HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { \
+        return E_NOTIMPL;                                  \
+    }
 
 // One open folder window as the shell's collection shows it.
 struct ShellWindowStubs : IWebBrowserApp,

@@ -56,9 +56,10 @@ void Measure(const char* name, int windows, const std::function<void(ExplorerMan
         opened += Sim().processesOpened;
         enumerations += Sim().enumerations;
     }
-    std::printf("%-22s %5d windows: %9.2f us/step, %6.2f processes opened/step, %4.2f enumerations/step\n",
-                name, windows, spent / steps * 1e6, static_cast<double>(opened) / steps,
-                static_cast<double>(enumerations) / steps);
+    std::printf(
+        "%-22s %5d windows: %9.2f us/step, %6.2f processes opened/step, %4.2f enumerations/step\n",
+        name, windows, spent / steps * 1e6, static_cast<double>(opened) / steps,
+        static_cast<double>(enumerations) / steps);
 }
 
 }  // namespace
@@ -66,9 +67,8 @@ void Measure(const char* name, int windows, const std::function<void(ExplorerMan
 int main() {
     for (int windows : {10, 100, 1000}) {
         Measure("idle", windows, [](ExplorerManager&) {});
-        Measure("activation (row 6)", windows, [](ExplorerManager& manager) {
-            Sim().foreground = manager.explorers[1];
-        });
+        Measure("activation (row 6)", windows,
+                [](ExplorerManager& manager) { Sim().foreground = manager.explorers[1]; });
         Measure("explorer to explorer", windows, [](ExplorerManager& manager) {
             manager.lastForeground = manager.explorers[0];
             Sim().foreground = manager.explorers[1];

@@ -105,7 +105,8 @@ struct AppTest : ::testing::Test {
     static void SetUpTestSuite() {
         ASSERT_TRUE(RegisterStandInShellWindows());
         // The "browser" that the product page opens in records the address.
-        const std::wstring browser = WindowsPathOf(ZEPHYRINE_SOURCE_DIR_UNIX "/tests/e2e/record_url");
+        const std::wstring browser =
+            WindowsPathOf(ZEPHYRINE_SOURCE_DIR_UNIX "/tests/e2e/record_url");
         const std::wstring unixBrowser(browser.begin() + 2, browser.end());
         std::wstring value;
         for (wchar_t c : unixBrowser) value += c == L'\\' ? L'/' : c;
@@ -143,7 +144,9 @@ struct AppTest : ::testing::Test {
     }
 };
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 }  // namespace
 
@@ -199,7 +202,8 @@ TEST_F(AppTest, StartUpItemCreatesAndDeletesTheShortcut) {
     HWND main = MainWindowOf(app);
 
     ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
-    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
     std::wstring target, description;
     ASSERT_TRUE(ReadShortcut(link, target, description));
     wchar_t full[MAX_PATH];
@@ -209,10 +213,12 @@ TEST_F(AppTest, StartUpItemCreatesAndDeletesTheShortcut) {
     EXPECT_EQ(description,
               L"This app brings all file explorers to the top when any one of them gets focus");
     ASSERT_TRUE(ChooseTrayEntry(main, -1));
-    EXPECT_EQ(StateOf(LastMenu(), "StartUp When Windows Starts"), static_cast<unsigned>(MF_CHECKED));
+    EXPECT_EQ(StateOf(LastMenu(), "StartUp When Windows Starts"),
+              static_cast<unsigned>(MF_CHECKED));
 
     ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
-    EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; }));
     QuitApp(app, main);
 }
 
@@ -293,7 +299,7 @@ TEST_F(AppTest, KoreanUserInterfaceUsesTheKoreanTexts) {
     const auto menu = LastMenu();
     ASSERT_EQ(menu.size(), 9u);
     EXPECT_EQ(menu[0], "\xED\x83\x90\xEC\x83\x89\xEA\xB8\xB0 4\xEA\xB0\x9C\t0");  // 탐색기 4개
-    EXPECT_EQ(menu[8], "\xEC\xA2\x85\xEB\xA3\x8C\t0");                               // 종료
+    EXPECT_EQ(menu[8], "\xEC\xA2\x85\xEB\xA3\x8C\t0");                            // 종료
 
     PostMessageW(main, WM_COMMAND, 104, 0);
     HWND dialog = nullptr;
@@ -303,7 +309,8 @@ TEST_F(AppTest, KoreanUserInterfaceUsesTheKoreanTexts) {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
 
     ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
-    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }));
     std::wstring target, description;
     ASSERT_TRUE(ReadShortcut(link, target, description));
     EXPECT_EQ(description.rfind(L"\uD55C \uBC88\uC5D0", 0), 0u);  // 한 번에

@@ -22,8 +22,9 @@ std::vector<HWND> Snapshot(ExplorerManager& manager) {
 }
 
 // Runs poll steps until the condition holds (the quiet time may hold the first ones back).
-bool TickUntil(ExplorerManager& manager, const std::function<bool()>& condition,
-               const std::function<void()>& beforeStep = [] {}) {
+bool TickUntil(
+    ExplorerManager& manager, const std::function<bool()>& condition,
+    const std::function<void()>& beforeStep = [] {}) {
     for (int step = 0; step < 40; ++step) {
         beforeStep();
         Tick(manager);
@@ -116,7 +117,8 @@ TEST(RealDesktop, GroupFollowsActivationAndMinimize) {
     const auto holdCtrl = [] { InjectKey(VK_CONTROL, false); };
     holdCtrl();
     ShowWindow(group[0], SW_MINIMIZE);
-    const bool exempted = TickUntil(manager, [&] { return !manager.exempt.empty(); }, holdCtrl);
+    const bool exempted = TickUntil(
+        manager, [&] { return !manager.exempt.empty(); }, holdCtrl);
     InjectKey(VK_CONTROL, true);
     ASSERT_TRUE(exempted);
     EXPECT_EQ(manager.exempt, std::vector<HWND>{group[0]});

@@ -54,8 +54,8 @@ TEST(RealDesktop, OpeningAChosenNumberOpensClosesTilesAndRestoresFolders) {
     ExpectTiled(manager.managed, 4);
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_TRUE(WaitUntil([&] { return SameFolder(TitleOf(manager.managed[i]), folders[i]); }))
-            << "window " << i << " shows " << std::string(TitleOf(manager.managed[i]).begin(),
-                                                          TitleOf(manager.managed[i]).end());
+            << "window " << i << " shows "
+            << std::string(TitleOf(manager.managed[i]).begin(), TitleOf(manager.managed[i]).end());
     }
 
     // What the windows show now is what a capture reads back.

@@ -18,8 +18,43 @@ namespace {
 const wchar_t* const kClasses[] = {L"CabinetWClass", L"ExploreWClass", L"OtherWClass"};
 int opened = 0;
 
+// Without a window manager there are no title bars: each window draws its folder and a
+// frame itself, so a screenshot shows the tiles apart.
+void Paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    HBRUSH fill = CreateSolidBrush(RGB(232, 242, 252));
+    HBRUSH frame = CreateSolidBrush(RGB(40, 110, 200));
+    FillRect(dc, &client, fill);
+    for (int i = 0; i < 4; ++i) {
+        FrameRect(dc, &client, frame);
+        InflateRect(&client, -1, -1);
+    }
+    wchar_t title[MAX_PATH] = {};
+    GetWindowTextW(window, title, MAX_PATH);
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, title, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DeleteObject(frame);
+    DeleteObject(fill);
+    EndPaint(window, &paint);
+}
+
 LRESULT CALLBACK FolderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+        case WM_PAINT:
+            Paint(window);
+            return 0;
+        case WM_SETTEXT:
+        case WM_SIZE: {
+            const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+            InvalidateRect(window, nullptr, TRUE);
+            return result;
+        }
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
 }
 
 void OpenFolderWindow(const wchar_t* className, const std::wstring& title) {

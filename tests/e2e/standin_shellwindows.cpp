@@ -181,8 +181,8 @@ Factory factory;
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid,
-                                                                          REFIID iid, void** out) {
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     *out = nullptr;
     if (clsid != CLSID_ShellWindows) return CLASS_E_CLASSNOTAVAILABLE;
     return factory.QueryInterface(iid, out);

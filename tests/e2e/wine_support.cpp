@@ -86,7 +86,9 @@ std::vector<HWND> WindowsOf(DWORD processId, const wchar_t* className) {
     return windows;
 }
 
-std::vector<HWND> TopLevelWindows() { return WindowsOf(0); }
+std::vector<HWND> TopLevelWindows() {
+    return WindowsOf(0);
+}
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const ULONGLONG end = GetTickCount64() + timeoutMs;

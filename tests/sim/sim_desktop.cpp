@@ -15,8 +15,12 @@ constexpr DWORD kSimThreadOfProcess = 1000;  // thread id = this + process id
 constexpr DWORD kOwnProcessId = 42;
 constexpr DWORD kOwnThreadId = 7;
 
-HANDLE ProcessHandleOf(DWORD processId) { return reinterpret_cast<HANDLE>(0x50000 + processId); }
-DWORD ProcessIdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x50000); }
+HANDLE ProcessHandleOf(DWORD processId) {
+    return reinterpret_cast<HANDLE>(0x50000 + processId);
+}
+DWORD ProcessIdOf(HANDLE handle) {
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x50000);
+}
 
 SimWindow* FindByProcess(DWORD processId) {
     for (SimWindow& window : desktop->windows) {
@@ -35,7 +39,9 @@ bool lwinDown = false;
 
 }  // namespace
 
-SimDesktop& Sim() { return *desktop; }
+SimDesktop& Sim() {
+    return *desktop;
+}
 
 void ResetSim() {
     delete desktop;
@@ -231,8 +237,12 @@ BOOL AllowSetForegroundWindow(DWORD) {
     return TRUE;
 }
 
-DWORD GetCurrentProcessId() { return kOwnProcessId; }
-DWORD GetCurrentThreadId() { return kOwnThreadId; }
+DWORD GetCurrentProcessId() {
+    return kOwnProcessId;
+}
+DWORD GetCurrentThreadId() {
+    return kOwnThreadId;
+}
 
 BOOL AttachThreadInput(DWORD, DWORD, BOOL attach) {
     auto guard = Enter();

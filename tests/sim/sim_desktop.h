@@ -22,9 +22,9 @@ struct SimWindow {
     DWORD processId = 100;
     RECT rect{0, 0, 800, 600};
     bool minimized = false;
-    bool hung = false;          // never answers a message
-    bool declinesClose = false; // answers WM_CLOSE but stays open
-    bool processLocked = false; // OpenProcess is refused for its process
+    bool hung = false;           // never answers a message
+    bool declinesClose = false;  // answers WM_CLOSE but stays open
+    bool processLocked = false;  // OpenProcess is refused for its process
 };
 
 struct SimPlacement {
@@ -90,7 +90,9 @@ void CloseSimWindow(HWND handle);
 bool IsOpen(HWND handle);
 bool IsMinimized(HWND handle);
 // Handles as HWND from numbers, for readable test tables.
-inline HWND H(std::uintptr_t value) { return reinterpret_cast<HWND>(value); }
+inline HWND H(std::uintptr_t value) {
+    return reinterpret_cast<HWND>(value);
+}
 
 // An ID list that SHGetPathFromIDListW turns into path (empty: no file-system path).
 PIDLIST_ABSOLUTE NewIdList(const std::wstring& path);

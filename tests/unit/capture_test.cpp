@@ -81,8 +81,8 @@ TEST_F(ShellTest, CaptureTopsUpFromThePreviousList) {
 }
 
 TEST_F(ShellTest, CaptureThatReadsNothingKeepsThePreviousList) {
-    const FailAt steps[] = {FailAt::WebBrowserApp, FailAt::Handle,        FailAt::ServiceProvider,
-                            FailAt::ShellBrowser,  FailAt::ShellView,     FailAt::FolderView,
+    const FailAt steps[] = {FailAt::WebBrowserApp, FailAt::Handle,    FailAt::ServiceProvider,
+                            FailAt::ShellBrowser,  FailAt::ShellView, FailAt::FolderView,
                             FailAt::PersistFolder, FailAt::CurFolder};
     for (FailAt step : steps) {
         fakes.clear();

@@ -63,9 +63,10 @@ struct FolderFileTest : DesktopTest {
 TEST_F(FolderFileTest, SavesOneBytePerCharacterWithCrLf) {
     manager.folders = {L"C:\\Data", L"D:\\Caf\u00e9 Menu"};
     ASSERT_TRUE(SaveFolders(manager));
-    const std::string expected("\x43\x3A\x5C\x44\x61\x74\x61\x0D\x0A\x44\x3A\x5C\x43\x61\x66\xE9"
-                               "\x20\x4D\x65\x6E\x75\x0D\x0A",
-                               23);
+    const std::string expected(
+        "\x43\x3A\x5C\x44\x61\x74\x61\x0D\x0A\x44\x3A\x5C\x43\x61\x66\xE9"
+        "\x20\x4D\x65\x6E\x75\x0D\x0A",
+        23);
     EXPECT_EQ(FileBytes(), expected);
     EXPECT_EQ(Load(), (Folders{L"C:\\Data", L"D:\\Caf\u00e9 Menu"}));
     EXPECT_FALSE(platform::FileExists(file + L".tmp"));
@@ -84,7 +85,9 @@ TEST_F(FolderFileTest, RoundTripsEveryKindOfName) {
 TEST_F(FolderFileTest, NamesBeyondOneByteAreWrittenAsUtf8AfterTheMark) {
     manager.folders = {L"D:\\\uBB38\uC11C", L"C:\\Caf\u00e9"};
     ASSERT_TRUE(SaveFolders(manager));
-    EXPECT_EQ(FileBytes(), "\xEF\xBB\xBF" "D:\\\xEB\xAC\xB8\xEC\x84\x9C\r\nC:\\Caf\xC3\xA9\r\n");
+    EXPECT_EQ(FileBytes(),
+              "\xEF\xBB\xBF"
+              "D:\\\xEB\xAC\xB8\xEC\x84\x9C\r\nC:\\Caf\xC3\xA9\r\n");
 }
 
 TEST_F(FolderFileTest, ReadsAnyLineEndAndSkipsEmptyLines) {
@@ -97,7 +100,9 @@ TEST_F(FolderFileTest, ReadsAnyLineEndAndSkipsEmptyLines) {
         {"C:\\A\r\nD:\\B", {L"C:\\A", L"D:\\B"}},
         {"\r\n\r\nC:\\A\n\n\r\nD:\\B\r\n\r\n", {L"C:\\A", L"D:\\B"}},
         {"", {}},
-        {"\xEF\xBB\xBF" "C:\\A\r\n\xC3\x28\r\nD:\\B\r\n", {L"C:\\A", L"D:\\B"}},
+        {"\xEF\xBB\xBF"
+         "C:\\A\r\n\xC3\x28\r\nD:\\B\r\n",
+         {L"C:\\A", L"D:\\B"}},
         {"C:\\A\r\nC:\\B\0C\r\nD:\\E\r\n"s, {L"C:\\A", L"D:\\E"}},
         {"C:\\A\r\n" + std::string(40000, 'x') + "\r\nD:\\B", {L"C:\\A", L"D:\\B"}},
     };

@@ -2,7 +2,9 @@
 
 namespace {
 
-std::vector<Tile> T(std::initializer_list<Tile> tiles) { return tiles; }
+std::vector<Tile> T(std::initializer_list<Tile> tiles) {
+    return tiles;
+}
 
 }  // namespace
 
@@ -18,16 +20,17 @@ TEST(ComputeTiles, WorkedExamples) {
     EXPECT_EQ(ComputeTiles(fullHd, 4), quadrants);
     EXPECT_EQ(ComputeTiles(fullHd, 6), quadrants);
 
-    EXPECT_EQ(ComputeTiles({1920, 0, 3201, 1017}, 4),
-              T({{1920, 0, 640, 508}, {2560, 0, 641, 508}, {1920, 508, 640, 509},
-                 {2560, 508, 641, 509}}));
+    EXPECT_EQ(ComputeTiles({1920, 0, 3201, 1017}, 4), T({{1920, 0, 640, 508},
+                                                         {2560, 0, 641, 508},
+                                                         {1920, 508, 640, 509},
+                                                         {2560, 508, 641, 509}}));
     EXPECT_EQ(ComputeTiles({-1366, 0, 0, 728}, 2), T({{-1366, 0, 683, 728}, {-683, 0, 683, 728}}));
 }
 
 TEST(ComputeTiles, TilesCoverTheWorkAreaWithoutGapsOrOverlap) {
-    const WorkArea areas[] = {{0, 0, 1920, 1040},   {0, 0, 1366, 728},    {1920, 0, 3201, 1017},
-                              {-2560, -200, 0, 1240}, {0, 0, 3840, 2100},  {0, 40, 1280, 1024},
-                              {0, 0, 1, 1},         {0, 0, 16777215, 3}};
+    const WorkArea areas[] = {{0, 0, 1920, 1040},     {0, 0, 1366, 728},  {1920, 0, 3201, 1017},
+                              {-2560, -200, 0, 1240}, {0, 0, 3840, 2100}, {0, 40, 1280, 1024},
+                              {0, 0, 1, 1},           {0, 0, 16777215, 3}};
     for (const WorkArea& area : areas) {
         const long long areaSize =
             static_cast<long long>(area.right - area.left) * (area.bottom - area.top);
@@ -53,9 +56,9 @@ TEST_F(DesktopTest, ArrangePlacesManagedWindowsInGroupOrder) {
     manager.explorers = {newer, third, older};
     ArrangeExplorers(manager);
     EXPECT_EQ(manager.managed, (WindowList{older, newer, third}));
-    EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{older, 0, 0, 960, 520},
-                                                            {newer, 960, 0, 960, 520},
-                                                            {third, 0, 520, 960, 520}}));
+    EXPECT_EQ(Sim().placements,
+              (std::vector<SimPlacement>{
+                  {older, 0, 0, 960, 520}, {newer, 960, 0, 960, 520}, {third, 0, 520, 960, 520}}));
     EXPECT_EQ(Sim().windows.front().handle, third) << "the last placed window ends on top";
 }
 
@@ -76,8 +79,8 @@ TEST_F(DesktopTest, ArrangeUsesTheMonitorOfTheFirstManagedWindow) {
     manager.managed = {left};
     manager.explorers = {left, right};
     ArrangeExplorers(manager);
-    EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{left, -1366, 0, 683, 728},
-                                                           {right, -683, 0, 683, 728}}));
+    EXPECT_EQ(Sim().placements,
+              (std::vector<SimPlacement>{{left, -1366, 0, 683, 728}, {right, -683, 0, 683, 728}}));
 }
 
 TEST_F(DesktopTest, ArrangePlacesNothingWithoutWindowsOrWorkArea) {

@@ -47,8 +47,8 @@ TEST_F(LimitTest, NewcomerTakesTheTileOfTheClosedWindowWithoutRecentWinE) {
     EnforceLimit(manager, false);
     EXPECT_EQ(Sim().closeRequests, WindowList{B});
     EXPECT_EQ(manager.managed, (WindowList{A, N}));
-    EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{A, 0, 0, 960, 1040},
-                                                           {N, 960, 0, 960, 1040}}));
+    EXPECT_EQ(Sim().placements,
+              (std::vector<SimPlacement>{{A, 0, 0, 960, 1040}, {N, 960, 0, 960, 1040}}));
 }
 
 TEST_F(LimitTest, WinEHeldClosesTheNewcomer) {
