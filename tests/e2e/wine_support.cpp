@@ -58,32 +58,46 @@ Process StartStandIn(const std::wstring& exeName, const std::wstring& arguments,
 
 namespace {
 
-struct Filter {
+// Top-level windows of a process (0: of any) with a class (null: any) and a title (null:
+// any), topmost first.
+struct WindowQuery {
     DWORD processId;
     const wchar_t* className;
-    std::vector<HWND>* windows;
+    const wchar_t* title;
+    bool visibleOnly;
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK Collect(HWND window, LPARAM param) {
-    auto* filter = reinterpret_cast<Filter*>(param);
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* query = reinterpret_cast<WindowQuery*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (IsWindowVisible(window) && (filter->processId == 0 || owner == filter->processId) &&
-        (filter->className == nullptr || lstrcmpW(className, filter->className) == 0)) {
-        filter->windows->push_back(window);
+    if ((query->processId == 0 || owner == query->processId) &&
+        (query->className == nullptr || lstrcmpW(className, query->className) == 0) &&
+        (!query->visibleOnly || IsWindowVisible(window)) &&
+        (query->title == nullptr || TitleOf(window) == query->title)) {
+        query->found.push_back(window);
     }
     return TRUE;
+}
+
+std::vector<HWND> Matching(WindowQuery query) {
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
 }
 
 }  // namespace
 
 std::vector<HWND> WindowsOf(DWORD processId, const wchar_t* className) {
-    std::vector<HWND> windows;
-    Filter filter{processId, className, &windows};
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&filter));
-    return windows;
+    return Matching({processId, className, nullptr, true, {}});
+}
+
+HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title,
+                  bool visibleOnly) {
+    const auto found = Matching({processId, className, title, visibleOnly, {}});
+    return found.empty() ? nullptr : found.front();
 }
 
 std::vector<HWND> TopLevelWindows() {
@@ -139,40 +153,6 @@ bool RegisterStandInShellWindows() {
                        sizeof(model)) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return written;
-}
-
-namespace {
-
-struct WindowQuery {
-    DWORD processId;
-    const wchar_t* className;
-    const wchar_t* title;
-    bool visibleOnly;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-    auto* query = reinterpret_cast<WindowQuery*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (owner == query->processId && lstrcmpW(className, query->className) == 0 &&
-        (!query->visibleOnly || IsWindowVisible(window)) &&
-        (query->title == nullptr || TitleOf(window) == query->title)) {
-        query->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
-HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title,
-                  bool visibleOnly) {
-    WindowQuery query{processId, className, title, visibleOnly, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-    return query.found;
 }
 
 bool ChooseTrayEntry(HWND mainWindow, int position) {
