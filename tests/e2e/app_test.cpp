@@ -267,7 +267,7 @@ TEST_F(AppTest, SessionEndSavesTheListAndACancelledEndFollowsAgain) {
     ASSERT_EQ(group.size(), 2u);
 
     SetForegroundWindow(group[0]);
-    Sleep(1000);  // the program notices the group in front and reads its folders
+    Sleep(2000);  // the program notices the group in front and reads its folders
 
     // Windows asks before it ends the session: the program agrees and saves its list.
     DWORD_PTR answer = 0;

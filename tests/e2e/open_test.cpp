@@ -49,7 +49,8 @@ TEST(RealDesktop, OpeningAChosenNumberOpensClosesTilesAndRestoresFolders) {
 
     manager.targetCount = 4;
     OpenExplorers(manager);
-    ASSERT_EQ(WindowsOf(explorer.id()).size(), 4u) << "three windows opened by Win+E";
+    ASSERT_TRUE(WaitUntil([&] { return WindowsOf(explorer.id()).size() == 4; }))
+        << "three windows opened by Win+E";
     ASSERT_EQ(manager.managed.size(), 4u);
     ExpectTiled(manager.managed, 4);
     for (size_t i = 0; i < 4; ++i) {
