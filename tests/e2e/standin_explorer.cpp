@@ -91,8 +91,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LocalFree(argv);
     if (titles.empty()) titles.push_back(L"C:\\");
 
-    for (int i = 0; i < count; ++i) OpenFolderWindow(className.c_str(), titles[i % titles.size()]);
+    // The chord is listened for before any window shows, so a test that sees the windows
+    // can send the chord at once.
     RegisterHotKey(nullptr, 1, MOD_WIN, 'E');
+    for (int i = 0; i < count; ++i) OpenFolderWindow(className.c_str(), titles[i % titles.size()]);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
