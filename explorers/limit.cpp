@@ -52,8 +52,7 @@ void EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
     const bool winERecent = platform::GetTickCount64() - manager.lastWinETick < kWinERecentMs;
     if (reenumerate) {
-        manager.explorers.clear();
-        enumTarget = &manager.explorers;
+        CollectInto(manager.explorers);
         platform::EnumWindows(CollectExplorerProc, 0);
         SortByHandle(manager.explorers);
     }

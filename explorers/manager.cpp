@@ -25,6 +25,11 @@ bool IsManaged(const ExplorerManager& manager, HWND window) {
     return Contains(manager.managed, window);
 }
 
+void CollectInto(std::vector<HWND>& windows) {
+    windows.clear();
+    enumTarget = &windows;
+}
+
 void SortByHandle(std::vector<HWND>& windows) {
     std::sort(windows.begin(), windows.end(), [](HWND a, HWND b) {
         return reinterpret_cast<std::uint64_t>(a) < reinterpret_cast<std::uint64_t>(b);

@@ -39,6 +39,8 @@ extern int enumCount;
 void SyncManagedList(std::vector<HWND>& group, const std::vector<HWND>& snapshot);
 bool IsManaged(const ExplorerManager& manager, HWND window);
 
+// Empties the list and makes it the one the collecting enumeration callbacks append to.
+void CollectInto(std::vector<HWND>& windows);
 void SortByHandle(std::vector<HWND>& windows);
 bool Contains(const std::vector<HWND>& windows, HWND window);
 

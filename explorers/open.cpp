@@ -33,8 +33,7 @@ BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count) {
 void OpenExplorers(ExplorerManager& manager) {
     std::lock_guard<std::recursive_mutex> guard(manager.lock);
     const int count = manager.targetCount;
-    manager.explorers.clear();
-    enumTarget = &manager.explorers;
+    CollectInto(manager.explorers);
     enumCount = 0;
     platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
     SortByHandle(manager.explorers);

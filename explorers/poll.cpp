@@ -44,8 +44,7 @@ void AddExempt(ExplorerManager& manager, HWND window) {
 }  // namespace
 
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
-    manager.explorers.clear();
-    enumTarget = &manager.explorers;
+    CollectInto(manager.explorers);
     platform::AllowSetForegroundWindow(platform::GetCurrentProcessId());
     platform::EnumWindows(ActivateExplorerProc, reinterpret_cast<LPARAM>(raiseLast));
     SortByHandle(manager.explorers);
