@@ -38,10 +38,21 @@ prepare_prefix() {
         say "creating the Wine prefix"
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
-        # Without a window manager Wine otherwise waits about 2 s on every window close.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-        wineserver -w
     fi
+    # Settings of the prefix, applied again when this list changes.
+    local settings="$WINEPREFIX/zephyrine-settings-4"
+    [ -f "$settings" ] && return 0
+    # Without a window manager Wine otherwise waits about 2 s on every window close.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # A crashing program ends at once with its exception code, so its test fails fast.
+    # Wine asks with a message box when Auto is 0, and its default debugger (winedbg,
+    # used when no Debugger is named) shows a crash dialog and can end the program with
+    # code 0: an empty Debugger starts nothing and asks nothing.
+    local aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    wine reg add "$aedebug" /v Auto /d 1 /f >/dev/null 2>&1
+    wine reg add "$aedebug" /v Debugger /d "" /f >/dev/null 2>&1
+    wineserver -w
+    touch "$settings"
 }
 
 # The Korean user-interface test runs Wine under LANG=ko_KR.UTF-8.

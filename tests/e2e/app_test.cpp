@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -18,6 +20,7 @@ enum Entry { FourExplorers, TwoExplorers, ZeroExplorers, Limit, StartUp, About, 
 
 const std::string kBuild = ZEPHYRINE_BINARY_DIR_UNIX;
 const std::wstring kMenuLog = WindowsPathOf(kBuild + "/tests/e2e/menus.txt");
+const std::wstring kTrayLog = WindowsPathOf(kBuild + "/tests/e2e/tray.txt");
 const std::wstring kEnglishPage = L"http://zephyrine.example/en/tools.html?file=Zephyrine.md";
 
 // Where the stand-in browser records addresses; the test's environment names it, since
@@ -116,10 +119,12 @@ struct AppTest : ::testing::Test {
     void SetUp() override {
         DeleteFileW(UrlLog().c_str());
         DeleteFileW(kMenuLog.c_str());
+        DeleteFileW(kTrayLog.c_str());
     }
 
     Process StartApp(std::vector<std::wstring> environment = {}) {
         environment.push_back(L"ZEPHYRINE_MENU_LOG=" + kMenuLog);
+        environment.push_back(L"ZEPHYRINE_TRAY_LOG=" + kTrayLog);
         return Start(program, L"", environment);
     }
     HWND MainWindowOf(const Process& app) {
@@ -136,13 +141,23 @@ struct AppTest : ::testing::Test {
     }
     std::vector<std::string> LastMenu() {
         WaitUntil([&] { return !ShownMenus().empty(); });
-        return ShownMenus().back();
+        const auto menus = ShownMenus();
+        if (menus.empty()) {
+            ADD_FAILURE() << "no menu was shown";
+            return {};
+        }
+        return menus.back();
     }
     void QuitApp(Process& app, HWND main) {
         ASSERT_TRUE(ChooseTrayEntry(main, Quit));
         EXPECT_EQ(app.Wait(15000), 0u);
     }
 };
+
+size_t TrayIconsAdded() {
+    const auto calls = ReadLines(kTrayLog);
+    return static_cast<size_t>(std::count(calls.begin(), calls.end(), std::to_string(NIM_ADD)));
+}
 
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
@@ -252,6 +267,24 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
     EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version 1.2.3");
+
+    // Tab to the link and press Enter: the product page opens.
+    HWND link = GetDlgItem(dialog, 1000);
+    const DWORD dialogThread = GetWindowThreadProcessId(dialog, nullptr);
+    const auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        return GetGUIThreadInfo(dialogThread, &info) ? info.hwndFocus : nullptr;
+    };
+    for (int i = 0; i < 4 && focused() != link; ++i) {
+        PostMessageW(dialog, WM_KEYDOWN, VK_TAB, 0);
+        WaitUntil([&] { return focused() != nullptr; }, 500);
+        Sleep(100);
+    }
+    ASSERT_EQ(focused(), link);
+    PostMessageW(link, WM_KEYDOWN, VK_RETURN, 0);
+    const auto pages = Announced(2);
+    EXPECT_NE(std::find(pages.begin(), pages.end(), Narrow(kEnglishPage)), pages.end());
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     QuitApp(app, main);
@@ -296,10 +329,17 @@ TEST_F(AppTest, KoreanUserInterfaceUsesTheKoreanTexts) {
     Process app = StartApp();
     HWND main = MainWindowOf(app);
     ASSERT_TRUE(ChooseTrayEntry(main, -1));
-    const auto menu = LastMenu();
-    ASSERT_EQ(menu.size(), 9u);
-    EXPECT_EQ(menu[0], "\xED\x83\x90\xEC\x83\x89\xEA\xB8\xB0 4\xEA\xB0\x9C\t0");  // 탐색기 4개
-    EXPECT_EQ(menu[8], "\xEC\xA2\x85\xEB\xA3\x8C\t0");                            // 종료
+    const std::string separator = "\t" + std::to_string(MF_SEPARATOR | MF_GRAYED | MF_DISABLED);
+    EXPECT_EQ(LastMenu(),
+              (std::vector<std::string>{
+                  u8"\uD0D0\uC0C9\uAE30 4\uAC1C\t0",  // 탐색기 4개
+                  u8"\uD0D0\uC0C9\uAE30 2\uAC1C\t0",  // 탐색기 2개
+                  u8"\uD0D0\uC0C9\uAE30 0\uAC1C\t0",  // 탐색기 0개
+                  separator,
+                  u8"\uD0D0\uC0C9\uAE30 \uAC1C\uC218 \uC81C\uD55C\t3",  // 탐색기 개수 제한
+                  u8"\uC2DC\uC791 \uD504\uB85C\uADF8\uB7A8\uC73C\uB85C \uB4F1\uB85D\t0", separator,
+                  u8"\uD504\uB85C\uADF8\uB7A8 \uC815\uBCF4\t0",  // 프로그램 정보
+                  u8"\uC885\uB8CC\t0"}));                        // 종료
 
     PostMessageW(main, WM_COMMAND, 104, 0);
     HWND dialog = nullptr;
@@ -323,8 +363,10 @@ TEST_F(AppTest, KeepsWorkingWhenTheTaskbarIsRecreated) {
     Process app = StartApp();
     HWND main = MainWindowOf(app);
     DWORD_PTR answer = 0;
+    ASSERT_TRUE(WaitUntil([] { return TrayIconsAdded() == 1; }));
     SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
                         SMTO_ABORTIFHUNG, 2000, &answer);
+    EXPECT_TRUE(WaitUntil([] { return TrayIconsAdded() == 2; })) << "the icon is added again";
     ASSERT_TRUE(ChooseTrayEntry(main, -1));
     EXPECT_EQ(LastMenu().size(), 9u);
     QuitApp(app, main);

@@ -4,9 +4,12 @@
 //
 // Loaded into the program under test, it also reports what another process cannot see:
 // when ZEPHYRINE_MENU_LOG names a file, every popup menu the program shows is written
-// there, one line per item ("text<TAB>state"), each menu followed by an empty line.
+// there, one line per item ("text<TAB>state"), each menu followed by an empty line; when
+// ZEPHYRINE_TRAY_LOG names a file, each Shell_NotifyIconW call of the program writes its
+// message number (0 is NIM_ADD) there, one per line.
 #include "tests/com_stubs.h"
 
+#include <shellapi.h>
 #include <shlguid.h>
 #include <shlobj.h>
 
@@ -56,6 +59,52 @@ DWORD WINAPI WatchMenus(void* parameter) {
         }
         shown = menuWindow;
         Sleep(10);
+    }
+}
+
+using NotifyIconCall = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+NotifyIconCall systemNotifyIcon = nullptr;
+wchar_t trayLogPath[MAX_PATH];
+
+BOOL WINAPI RecordNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
+    if (FILE* log = _wfopen(trayLogPath, L"ab")) {
+        std::fprintf(log, "%lu\n", message);
+        std::fclose(log);
+    }
+    return systemNotifyIcon(message, data);
+}
+
+// Points the program's import of Shell_NotifyIconW at RecordNotifyIcon. The program
+// creates the shell-window collection before it adds its tray icon, so every call is seen.
+void RecordTrayCalls() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0) return;
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + module->Name), "shell32.dll") != 0 ||
+            module->OriginalFirstThunk == 0) {
+            continue;
+        }
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), "Shell_NotifyIconW") != 0) {
+                continue;
+            }
+            DWORD protection = 0;
+            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE,
+                           &protection);
+            systemNotifyIcon = reinterpret_cast<NotifyIconCall>(slot->u1.Function);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordNotifyIcon);
+            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), protection, &protection);
+        }
     }
 }
 
@@ -198,6 +247,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH &&
         GetEnvironmentVariableW(L"ZEPHYRINE_MENU_LOG", logPath, MAX_PATH) != 0) {
         CloseHandle(CreateThread(nullptr, 0, WatchMenus, logPath, 0, nullptr));
+    }
+    if (reason == DLL_PROCESS_ATTACH &&
+        GetEnvironmentVariableW(L"ZEPHYRINE_TRAY_LOG", trayLogPath, MAX_PATH) != 0) {
+        RecordTrayCalls();
     }
     return TRUE;
 }

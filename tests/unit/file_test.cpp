@@ -101,7 +101,7 @@ TEST_F(FolderFileTest, ReadsAnyLineEndAndSkipsEmptyLines) {
         {"\r\n\r\nC:\\A\n\n\r\nD:\\B\r\n\r\n", {L"C:\\A", L"D:\\B"}},
         {"", {}},
         {"\xEF\xBB\xBF"
-         "C:\\A\r\n\xC3\x28\r\nD:\\B\r\n",
+         "C:\\A\r\n\xC3\x28\r\nC:\xC0\xAF\r\nC:\xE0\x80\xAF\r\nD:\\B\r\n",
          {L"C:\\A", L"D:\\B"}},
         {"C:\\A\r\nC:\\B\0C\r\nD:\\E\r\n"s, {L"C:\\A", L"D:\\E"}},
         {"C:\\A\r\n" + std::string(40000, 'x') + "\r\nD:\\B", {L"C:\\A", L"D:\\B"}},

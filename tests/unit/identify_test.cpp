@@ -83,6 +83,7 @@ TEST_F(DesktopTest, BringToTopAttachesInputOnlyAroundTheRaise) {
     EXPECT_EQ(Sim().raised, WindowList{target});
     EXPECT_EQ(Sim().attachCalls, 2);
     EXPECT_EQ(Sim().attaches, 0) << "detached again";
+    ASSERT_FALSE(Sim().windows.empty());
     EXPECT_EQ(Sim().windows.front().handle, target);
 
     Sim().ClearRecord();

@@ -59,6 +59,7 @@ TEST_F(DesktopTest, ArrangePlacesManagedWindowsInGroupOrder) {
     EXPECT_EQ(Sim().placements,
               (std::vector<SimPlacement>{
                   {older, 0, 0, 960, 520}, {newer, 960, 0, 960, 520}, {third, 0, 520, 960, 520}}));
+    ASSERT_FALSE(Sim().windows.empty());
     EXPECT_EQ(Sim().windows.front().handle, third) << "the last placed window ends on top";
 }
 

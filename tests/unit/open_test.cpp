@@ -68,6 +68,7 @@ TEST_F(OpenTest, FourWithOneOpensThreeWithAPauseAfterEachChord) {
     EXPECT_EQ(manager.explorers.size(), 4u) << "rebuilt after the shortfall";
     EXPECT_TRUE(manager.exempt.empty());
     EXPECT_EQ(manager.lastActionTick, Sim().now);
+    ASSERT_FALSE(manager.managed.empty());
     EXPECT_EQ(manager.managed.front(), H(0x100));
     EXPECT_EQ(Sim().placements.size(), 4u);
 }

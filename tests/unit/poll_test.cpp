@@ -121,9 +121,14 @@ TEST_F(PollTest, StepsWithinTheQuietTimeTakeNoLock) {
         release.get_future().wait();
     });
     locked.get_future().wait();
-    Step();  // would block here if it took the lock
+    // Within the quiet time the step must not wait for the lock; if it does, it is let
+    // go after the bound and the test fails instead of hanging.
+    auto step = std::async(std::launch::async, [&] { Step(); });
+    const bool returned = step.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
     release.set_value();
     holder.join();
+    step.wait();
+    ASSERT_TRUE(returned) << "the step waited for the lock";
 
     EXPECT_EQ(manager.lastWinETick, Sim().now);
     EXPECT_EQ(manager.lastForeground, other);
@@ -141,7 +146,8 @@ TEST_F(PollTest, ClosedPreviousForegroundCountsAsAnotherProgram) {
     CloseSimWindow(gone);
     Focus(a);
     Step();
-    EXPECT_EQ(Sim().raised.back(), a) << "the group was activated";
+    ASSERT_FALSE(Sim().raised.empty()) << "the group was activated";
+    EXPECT_EQ(Sim().raised.back(), a);
 }
 
 TEST_F(PollTest, NoForegroundWindowChangesNothing) {
@@ -182,6 +188,7 @@ TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
     Step();
     EXPECT_FALSE(manager.minimizedAll);
     EXPECT_FALSE(IsMinimized(a) || IsMinimized(unseen));
+    ASSERT_FALSE(Sim().raised.empty());
     EXPECT_EQ(Sim().raised.back(), b);
 }
 
@@ -251,6 +258,7 @@ TEST_F(PollTest, WindowOpenedWhileTheLimitIsOffIsNotInTheSnapshot) {
 TEST(PollConcurrency, WorkerAndMenuShareTheLockWithoutDeadlock) {
     ResetSim();
     for (int i = 0; i < 4; ++i) AddExplorer();
+    ASSERT_FALSE(Sim().windows.empty());
     HWND a = Sim().windows.front().handle;
     explorerManager.explorers.clear();
     explorerManager.managed.clear();

@@ -65,6 +65,7 @@ TEST(GetLastErrorText, GivesTheSystemTextWithItsLineBreak) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     const std::string text = GetLastErrorText();
     ASSERT_FALSE(text.empty());
+    ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "left as it was";
 
