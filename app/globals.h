@@ -1,6 +1,8 @@
 // State of the application shell; the main thread alone uses it.
 #pragma once
 
+#include "version.h"
+
 #include <windows.h>
 
 #include <string>
@@ -16,7 +18,7 @@ extern HMENU trayMenu;
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 2;
 constexpr UINT kTrayIconId = 1;
-constexpr wchar_t kVersion[] = L"1.2.3";
+constexpr wchar_t kVersion[] = ZEPHYRINE_VERSION_WIDE;
 
 // Main window and tray (window.cpp).
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

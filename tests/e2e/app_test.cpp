@@ -21,6 +21,7 @@ enum Entry { FourExplorers, TwoExplorers, ZeroExplorers, Limit, StartUp, About, 
 const std::string kBuild = ZEPHYRINE_BINARY_DIR_UNIX;
 const std::wstring kMenuLog = WindowsPathOf(kBuild + "/tests/e2e/menus.txt");
 const std::wstring kTrayLog = WindowsPathOf(kBuild + "/tests/e2e/tray.txt");
+const std::wstring kVersion = L"" ZEPHYRINE_VERSION;
 const std::wstring kEnglishPage = L"http://zephyrine.example/en/tools.html?file=Zephyrine.md";
 
 // Where the stand-in browser records addresses; the test's environment names it, since
@@ -159,6 +160,20 @@ size_t TrayIconsAdded() {
     return static_cast<size_t>(std::count(calls.begin(), calls.end(), std::to_string(NIM_ADD)));
 }
 
+// A text of the exe's version resource (English, Unicode).
+std::wstring VersionText(const std::wstring& exe, const wchar_t* name) {
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(exe.c_str(), nullptr));
+    if (info.empty() ||
+        !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) {
+        return L"";
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+    if (!VerQueryValueW(info.data(), key.c_str(), &value, &length) || length == 0) return L"";
+    return static_cast<const wchar_t*>(value);
+}
+
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
@@ -166,6 +181,12 @@ std::string Narrow(const std::wstring& text) {
 }  // namespace
 
 TEST_F(AppTest, RunsOnceAnnouncesStartAndEndAndQuitsWithZero) {
+    // One version everywhere: the exe's resource, the About dialog (below) and the address.
+    EXPECT_EQ(VersionText(program, L"FileVersion"), kVersion);
+    EXPECT_EQ(VersionText(program, L"ProductVersion"), kVersion);
+    EXPECT_EQ(VersionText(program, L"CompanyName"), L"Zephyrine contributors");
+    EXPECT_EQ(VersionText(program, L"OriginalFilename"), L"Zephyrine.exe");
+
     Process app = StartApp();
     HWND main = MainWindowOf(app);
     ASSERT_NE(main, nullptr);
@@ -182,8 +203,9 @@ TEST_F(AppTest, RunsOnceAnnouncesStartAndEndAndQuitsWithZero) {
     EXPECT_FALSE(IsWindowVisible(main));
     QuitApp(app, main);
     const std::string page = Narrow(kEnglishPage);
-    EXPECT_EQ(Announced(2), (std::vector<std::string>{page + "&version=1.2.3&at=start",
-                                                      page + "&version=1.2.3&at=end"}))
+    EXPECT_EQ(Announced(2),
+              (std::vector<std::string>{page + "&version=" ZEPHYRINE_VERSION "&at=start",
+                                        page + "&version=" ZEPHYRINE_VERSION "&at=end"}))
         << "the second instance announces nothing";
 }
 
@@ -252,7 +274,7 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     HWND dialog = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
     EXPECT_EQ(TitleOf(dialog), L"Zephyrine");
-    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version 1.2.3");
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version " + kVersion);
     const std::wstring usage = DialogText(dialog, 1003);
     EXPECT_EQ(usage.rfind(L"\u318DUse WindowKey+1~9", 0), 0u) << Narrow(usage);
     EXPECT_NE(usage.find(L"located.\r\n\u318DTo minimized"), std::wstring::npos);
@@ -266,7 +288,7 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     for (int i = 0; i <= About; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
-    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version 1.2.3");
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version " + kVersion);
 
     // Tab to the link and press Enter: the product page opens.
     HWND link = GetDlgItem(dialog, 1000);
@@ -344,7 +366,7 @@ TEST_F(AppTest, KoreanUserInterfaceUsesTheKoreanTexts) {
     PostMessageW(main, WM_COMMAND, 104, 0);
     HWND dialog = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
-    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, \uBC84\uC804 1.2.3");
+    EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, \uBC84\uC804 " + kVersion);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
 
