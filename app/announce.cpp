@@ -12,5 +12,12 @@ void AnnounceRun(HINSTANCE instance, bool starting) {
     wchar_t address[2048];
     swprintf(address, 2048, L"%ls&version=%ls&at=%ls", page, kVersion,
              starting ? L"start" : L"end");
-    ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOW);
+    // NOASYNC: the launch is done when this returns, also when the process ends right after.
+    SHELLEXECUTEINFOW launch{};
+    launch.cbSize = sizeof(launch);
+    launch.fMask = SEE_MASK_NOASYNC;
+    launch.lpVerb = L"open";
+    launch.lpFile = address;
+    launch.nShow = SW_SHOW;
+    ShellExecuteExW(&launch);
 }

@@ -27,7 +27,8 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam);
 void AddTrayIcon();
 void RemoveTrayIcon();
 void StartWorker();
-void StopWorker();
+// False when the worker did not finish within its bound and was left running.
+bool StopWorker();
 
 // About dialog, start-up shortcut and product page.
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include "diag/report.h"
 #include "explorers/explorers.h"
 #include "folders/folders.h"
+#include "folders/shell_windows.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -107,10 +108,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     // Without the shell's window collection the program still groups windows; it only
     // cannot remember their folders.
-    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
-                                IID_PPV_ARGS(&explorerManager.shellWindows)))) {
-        explorerManager.shellWindows.Reset();
-    }
+    ConnectShellWindows(explorerManager);
     InvalidateRect(mainWindow, nullptr, TRUE);
 
     trayIcon =
@@ -132,12 +130,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
 
-    StopWorker();
+    const bool workerEnded = StopWorker();
     SaveFolders(explorerManager);
-    explorerManager.shellWindows.Reset();
+    {
+        std::lock_guard<std::recursive_mutex> guard(explorerManager.lock);
+        explorerManager.shellWindows.Reset();
+    }
     RemoveTrayIcon();
     DestroyIcon(trayIcon);
     AnnounceRun(instance, false);
-    CoUninitialize();
+    // A worker left in a call into a hung Explorer window still uses COM; the process
+    // ends around it.
+    if (workerEnded) CoUninitialize();
     return static_cast<int>(message.wParam);
 }

@@ -3,6 +3,7 @@
 #include "diag/report.h"
 #include "explorers/explorers.h"
 #include "folders/folders.h"
+#include "folders/shell_windows.h"
 #include "res/resource.h"
 
 #include <shellapi.h>
@@ -10,11 +11,19 @@
 #include <shlwapi.h>
 
 #include <cwchar>
-#include <thread>
 
 namespace {
 
-std::thread pollThread;
+// The worker thread; null when none runs.
+HANDLE pollThread = nullptr;
+// How long Quit and the end of the session wait for the worker to finish its step.
+constexpr DWORD kStopWorkerMs = 1500;
+
+DWORD WINAPI PollThreadStart(void*) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    PollThreadMain();
+    return 0;
+}
 
 // Explorer sends this when the taskbar is (re)created; the tray icon must then be added again.
 const UINT WM_TASKBARCREATED = RegisterWindowMessageW(L"TaskbarCreated");
@@ -143,16 +152,20 @@ void RemoveTrayIcon() {
 }
 
 void StartWorker() {
+    ++pollGeneration;
     pollRunning = true;
-    pollThread = std::thread([] {
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
-        PollThreadMain();
-    });
+    pollThread = CreateThread(nullptr, 0, PollThreadStart, nullptr, 0, nullptr);
 }
 
-void StopWorker() {
+bool StopWorker() {
     pollRunning = false;
-    if (pollThread.joinable()) pollThread.join();
+    if (pollThread == nullptr) return true;
+    // A step waits for nothing without a bound, but a call into a hung Explorer window
+    // may still be under way: that worker is left to end on its own.
+    const bool ended = WaitForSingleObject(pollThread, kStopWorkerMs) == WAIT_OBJECT_0;
+    CloseHandle(pollThread);
+    pollThread = nullptr;
+    return ended;
 }
 
 void DisplayText(HDC dc, int x, int y, UINT stringId) {
@@ -205,7 +218,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return TRUE;
         case WM_ENDSESSION:
             // The session end was cancelled: follow the group again.
-            if (!wParam && !pollThread.joinable()) StartWorker();
+            if (!wParam && pollThread == nullptr) StartWorker();
             return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDM_ABOUT) {
@@ -218,7 +231,9 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         default:
             if (message == WM_TASKBARCREATED && WM_TASKBARCREATED != 0) {
+                // Explorer has (re)started: its tray and its window collection are new.
                 AddTrayIcon();
+                ConnectShellWindows(explorerManager);
                 return 0;
             }
             return DefWindowProcW(window, message, wParam, lParam);

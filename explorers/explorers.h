@@ -12,10 +12,22 @@
 bool IsExplorerWindow(HWND window);
 std::string GetProcessBaseName(DWORD processId);
 bool IsWinEPressed();
-void BringToTop(HWND window);
 
-// The worker's poll loop. pollRunning is cleared by the main thread to stop it.
+// Placing windows without waiting on their threads: a hung window (IsHungAppWindow) is
+// left alone, and the others are asked with SWP_ASYNCWINDOWPOS and never activated.
+void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// Raises a window and makes it the active one.
+void BringToTop(HWND window);
+// Restores the minimized members of a group (zOrder: topmost first) and stacks them with
+// chosen on top and the others in the reverse of their order below it; only chosen (when
+// given) is activated.
+void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen);
+
+// The worker's poll loop. pollRunning is cleared by the main thread to stop it. A worker
+// also stops once pollGeneration moves on: one left behind in a call into a hung
+// Explorer window must not run on beside the worker started after it.
 extern std::atomic<bool> pollRunning;
+extern std::atomic<unsigned> pollGeneration;
 void PollThreadMain();
 void Tick(ExplorerManager& manager);
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast);

@@ -63,15 +63,72 @@ bool IsWinEPressed() {
     return platform::GetAsyncKeyState(VK_LWIN) != 0 || platform::GetAsyncKeyState(VK_RWIN) != 0;
 }
 
+namespace {
+
+// How long a placement may wait for the window's thread to have carried it out.
+constexpr DWORD kPlaceWaitMs = 100;
+
+bool IsTopmost(HWND window) {
+    return (platform::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+bool IsStackedAfter(HWND window, HWND insertAfter) {
+    HWND above = platform::GetWindow(window, GW_HWNDPREV);
+    if (insertAfter != HWND_TOP) return above == insertAfter;
+    for (; above != nullptr; above = platform::GetWindow(above, GW_HWNDPREV)) {
+        if (!IsTopmost(above)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    if (platform::IsHungAppWindow(window)) return;
+    platform::SetWindowPos(window, insertAfter, x, y, cx, cy,
+                           flags | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    if (flags & SWP_NOZORDER) return;
+    // The window's own thread carries the request out; the next window is stacked
+    // relative to this one, so wait (briefly) until it has.
+    for (DWORD waited = 0; waited < kPlaceWaitMs && !IsStackedAfter(window, insertAfter);
+         ++waited) {
+        platform::Sleep(1);
+    }
+}
+
 void BringToTop(HWND window) {
+    if (platform::IsHungAppWindow(window)) return;
+    PlaceWindow(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     HWND foreground = platform::GetForegroundWindow();
-    if (foreground == nullptr) {
-        platform::BringWindowToTop(window);
+    // Activation is allowed only with input attached to the foreground thread; a hung
+    // thread would make the attach wait for it.
+    if (foreground == nullptr || platform::IsHungAppWindow(foreground)) {
+        platform::SetForegroundWindow(window);
         return;
     }
-    // Raising is allowed only with input attached to the foreground thread.
     const DWORD foregroundThread = platform::GetWindowThreadProcessId(foreground, nullptr);
     platform::AttachThreadInput(platform::GetCurrentThreadId(), foregroundThread, TRUE);
-    platform::BringWindowToTop(window);
+    platform::SetForegroundWindow(window);
     platform::AttachThreadInput(platform::GetCurrentThreadId(), foregroundThread, FALSE);
+}
+
+void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen) {
+    for (HWND window : zOrder) {
+        if (window != chosen && platform::IsIconic(window) && !platform::IsHungAppWindow(window)) {
+            platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+        }
+    }
+    HWND above = HWND_TOP;
+    if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {
+        PlaceWindow(chosen, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        above = chosen;
+    }
+    // Raising the members one by one to the top used to reverse their order; they keep
+    // that order below the chosen window.
+    for (auto it = zOrder.rbegin(); it != zOrder.rend(); ++it) {
+        if (*it == chosen || platform::IsHungAppWindow(*it)) continue;
+        PlaceWindow(*it, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        above = *it;
+    }
+    if (chosen != nullptr && platform::GetForegroundWindow() != chosen) BringToTop(chosen);
 }

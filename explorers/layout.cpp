@@ -47,7 +47,7 @@ void ArrangeExplorers(ExplorerManager& manager) {
     const std::vector<Tile> tiles =
         ComputeTiles({work.left, work.top, work.right, work.bottom}, manager.managed.size());
     for (size_t i = 0; i < tiles.size(); ++i) {
-        platform::SetWindowPos(manager.managed[i], HWND_TOP, tiles[i].x, tiles[i].y, tiles[i].cx,
-                               tiles[i].cy, 0);
+        PlaceWindow(manager.managed[i], HWND_TOP, tiles[i].x, tiles[i].y, tiles[i].cx,
+                    tiles[i].cy, 0);
     }
 }

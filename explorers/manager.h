@@ -22,6 +22,9 @@ struct ExplorerManager {
     std::atomic<bool> limitEnabled{false};
     std::atomic<std::uint64_t> lastActionTick{0};
     std::atomic<std::uint64_t> lastWinETick{0};
+    // Set when a capture changed folders, cleared when they are saved.
+    std::atomic<bool> foldersUnsaved{false};
+    std::uint64_t lastSaveTick = 0;  // the worker's own
     std::recursive_mutex lock;
     bool minimizedAll = false;
     Microsoft::WRL::ComPtr<IShellWindows> shellWindows;

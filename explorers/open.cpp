@@ -24,26 +24,33 @@ BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count) {
         AskToClose(window);
         return TRUE;
     }
-    if (platform::IsIconic(window)) platform::ShowWindow(window, SW_RESTORE);
-    platform::SetForegroundWindow(window);
+    if (!platform::IsHungAppWindow(window)) {
+        if (platform::IsIconic(window)) platform::ShowWindowAsync(window, SW_RESTORE);
+        platform::SetForegroundWindow(window);
+    }
     enumTarget->push_back(window);
     return TRUE;
 }
 
 void OpenExplorers(ExplorerManager& manager) {
-    std::lock_guard<std::recursive_mutex> guard(manager.lock);
-    const int count = manager.targetCount;
-    CollectInto(manager.explorers);
-    enumCount = 0;
-    platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
-    SortByHandle(manager.explorers);
-    const bool shortfall = enumCount < count;
-    while (enumCount < count) {
-        SynthesizeWinE();
-        ++enumCount;
-        platform::Sleep(kChordPauseMs);
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        const int count = manager.targetCount;
+        CollectInto(manager.explorers);
+        enumCount = 0;
+        platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
+        SortByHandle(manager.explorers);
+        const bool shortfall = enumCount < count;
+        while (enumCount < count) {
+            SynthesizeWinE();
+            ++enumCount;
+            platform::Sleep(kChordPauseMs);
+        }
+        if (shortfall) ActivateAllExplorers(manager, nullptr);
+        if (!manager.explorers.empty()) ArrangeExplorers(manager);
+        // The windows just moved must not read as the user's doing to the poll step.
+        manager.lastActionTick = platform::GetTickCount64();
     }
-    if (shortfall) ActivateAllExplorers(manager, nullptr);
-    if (!manager.explorers.empty()) ArrangeExplorers(manager);
     RestoreFolders(manager);
+    manager.lastActionTick = platform::GetTickCount64();
 }

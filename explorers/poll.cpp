@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 
 std::atomic<bool> pollRunning{true};
+std::atomic<unsigned> pollGeneration{0};
 
 namespace {
 
@@ -11,6 +12,12 @@ constexpr DWORD kPollSleepMs = 50;
 // After a group action the poll step stays idle for this long, so the windows it just
 // moved do not read as new user actions.
 constexpr std::uint64_t kQuietTimeMs = 250;
+// A changed folder list reaches the disk at most this often while the program runs.
+constexpr std::uint64_t kSaveIntervalMs = 5000;
+
+bool InQuietTime(const ExplorerManager& manager) {
+    return platform::GetTickCount64() - manager.lastActionTick < kQuietTimeMs;
+}
 
 bool IsCtrlHeld() {
     return platform::GetAsyncKeyState(VK_CONTROL) != 0;
@@ -20,20 +27,10 @@ void NoteWinE(ExplorerManager& manager) {
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
 }
 
-BOOL CALLBACK ActivateExplorerProc(HWND window, LPARAM raiseLast) {
-    if (window == reinterpret_cast<HWND>(raiseLast)) {
-        if (IsExplorerWindow(window)) enumTarget->push_back(window);
-        return TRUE;
-    }
-    if (!IsExplorerWindow(window)) return TRUE;
-    enumTarget->push_back(window);
-    if (platform::IsIconic(window)) platform::ShowWindow(window, SW_RESTORE);
-    BringToTop(window);
-    return TRUE;
-}
-
 BOOL CALLBACK MinimizeExplorerProc(HWND window, LPARAM) {
-    if (IsExplorerWindow(window)) platform::ShowWindow(window, SW_MINIMIZE);
+    if (IsExplorerWindow(window) && !platform::IsHungAppWindow(window)) {
+        platform::ShowWindowAsync(window, SW_MINIMIZE);
+    }
     return TRUE;
 }
 
@@ -46,9 +43,10 @@ void AddExempt(ExplorerManager& manager, HWND window) {
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
     CollectInto(manager.explorers);
     platform::AllowSetForegroundWindow(platform::GetCurrentProcessId());
-    platform::EnumWindows(ActivateExplorerProc, reinterpret_cast<LPARAM>(raiseLast));
+    platform::EnumWindows(CollectExplorerProc, 0);
+    const std::vector<HWND> zOrder = manager.explorers;
     SortByHandle(manager.explorers);
-    if (raiseLast != nullptr) BringToTop(raiseLast);
+    RaiseGroup(zOrder, raiseLast);
     manager.exempt.clear();
     manager.lastActionTick = platform::GetTickCount64();
 }
@@ -74,18 +72,17 @@ HWND ActivateOtherExplorer(ExplorerManager& manager, HWND skip) {
     return nullptr;
 }
 
-void Tick(ExplorerManager& manager) {
-    NoteWinE(manager);
-    platform::Sleep(kPollSleepMs);
-    NoteWinE(manager);
-    if (platform::GetTickCount64() - manager.lastActionTick < kQuietTimeMs) return;
+namespace {
 
-    std::lock_guard<std::recursive_mutex> guard(manager.lock);
+// One poll step's decisions, with the manager's lock held. Returns whether the folders
+// should be captured (which calls into Explorer, so it happens after the lock is let go).
+bool Decide(ExplorerManager& manager) {
     HWND foreground = platform::GetForegroundWindow();
-    if (foreground == nullptr) return;
+    if (foreground == nullptr) return false;
     const bool wasExplorer =
         manager.lastForeground != nullptr && IsExplorerWindow(manager.lastForeground);
     const bool isExplorer = IsExplorerWindow(foreground);
+    bool capture = false;
 
     if (manager.minimizedAll) {
         if (isExplorer && !platform::IsIconic(foreground)) {
@@ -97,7 +94,7 @@ void Tick(ExplorerManager& manager) {
         if (!IsCtrlHeld()) {
             MinimizeAllExplorers(manager);
             manager.minimizedAll = true;
-            CaptureFolders(manager);
+            capture = true;
         } else {
             // Ctrl exempts the window the user minimized; another one takes the front.
             AddExempt(manager, minimized);
@@ -110,15 +107,46 @@ void Tick(ExplorerManager& manager) {
     } else if (isExplorer && !wasExplorer) {
         ActivateAllExplorers(manager, foreground);
         EnforceLimit(manager, false);
-        CaptureFolders(manager);
+        capture = true;
     } else if (isExplorer) {
         EnforceLimit(manager, true);
-        CaptureFolders(manager);
+        capture = true;
         manager.lastActionTick = platform::GetTickCount64();
     }
     manager.lastForeground = foreground;
+    return capture;
+}
+
+// A crash or a power cut loses at most the last few seconds of folder changes.
+void SaveChangedFolders(ExplorerManager& manager) {
+    if (!manager.foldersUnsaved) return;
+    const std::uint64_t now = platform::GetTickCount64();
+    if (manager.lastSaveTick != 0 && now - manager.lastSaveTick < kSaveIntervalMs) return;
+    manager.lastSaveTick = now;
+    SaveFolders(manager);
+}
+
+}  // namespace
+
+void Tick(ExplorerManager& manager) {
+    NoteWinE(manager);
+    platform::Sleep(kPollSleepMs);
+    NoteWinE(manager);
+    if (InQuietTime(manager)) return;
+
+    bool capture = false;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        // "4/2/0 Explorers" may have held the lock until just now; its windows are
+        // still moving.
+        if (InQuietTime(manager)) return;
+        capture = Decide(manager);
+    }
+    if (capture) CaptureFolders(manager);
+    SaveChangedFolders(manager);
 }
 
 void PollThreadMain() {
-    while (pollRunning) Tick(explorerManager);
+    const unsigned generation = pollGeneration;
+    while (pollRunning && pollGeneration == generation) Tick(explorerManager);
 }

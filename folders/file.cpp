@@ -151,7 +151,9 @@ bool SaveFolders(ExplorerManager& manager) {
     std::wstring folder, file;
     if (!FolderListPaths(folder, file)) return false;
     if (!platform::FileExists(folder)) platform::MakeDirectory(folder);
-    return platform::ReplaceFileWithBytes(file, EncodeFolderList(manager.folders));
+    if (!platform::ReplaceFileWithBytes(file, EncodeFolderList(manager.folders))) return false;
+    manager.foldersUnsaved = false;
+    return true;
 }
 
 bool LoadFolders(ExplorerManager& manager) {

@@ -3,6 +3,7 @@
 #include "folders/shell_windows.h"
 #include "platform/desktop.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -20,32 +21,68 @@ void Navigate(IShellBrowser* shellBrowser, IShellFolder* desktop, const std::wst
     platform::CoTaskMemFree(idList);
 }
 
-void NavigateWindow(IShellWindows* shellWindows, IShellFolder* desktop, HWND wanted,
-                    const std::wstring& folder) {
-    for (long index = 0;; ++index) {
+// The collection's first entry of each wanted window (empty where there is none).
+HRESULT FindBrowsers(IShellWindows* shellWindows, const std::vector<HWND>& wanted,
+                     std::vector<ComPtr<IWebBrowserApp>>& browsers) {
+    browsers.assign(wanted.size(), nullptr);
+    size_t found = 0;
+    for (long index = 0; found < wanted.size(); ++index) {
         ComPtr<IDispatch> dispatch;
         ComPtr<IWebBrowserApp> browser;
         HWND window = nullptr;
-        if (!ShellWindowAt(shellWindows, index, dispatch, browser, window)) return;
-        if (!browser || window != wanted) continue;
-        ComPtr<IServiceProvider> provider;
-        ComPtr<IShellBrowser> shellBrowser;
-        if (ShellBrowserOf(browser.Get(), provider, shellBrowser)) {
-            Navigate(shellBrowser.Get(), desktop, folder);
+        const HRESULT result = ShellWindowAt(shellWindows, index, dispatch, browser, window);
+        if (result != S_OK) return result == S_FALSE ? S_OK : result;
+        if (!browser) continue;
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (wanted[i] == window && !browsers[i]) {
+                browsers[i] = browser;
+                ++found;
+            }
         }
-        return;
+    }
+    return S_OK;
+}
+
+void NavigateBrowser(IWebBrowserApp* browser, IShellFolder* desktop, const std::wstring& folder) {
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IShellBrowser> shellBrowser;
+    if (ShellBrowserOf(browser, provider, shellBrowser)) {
+        Navigate(shellBrowser.Get(), desktop, folder);
     }
 }
 
 }  // namespace
 
 void RestoreFolders(ExplorerManager& manager) {
-    if (!LoadFolders(manager)) return;
-    if (!manager.shellWindows) return;
+    // Window i goes to entry i. The shell's calls run in Explorer's threads (and parsing a
+    // folder on an unreachable share takes a minute): they are made with the lock let go.
+    std::vector<HWND> windows;
+    std::vector<std::wstring> folders;
+    ComPtr<IShellWindows> shellWindows;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        if (!LoadFolders(manager)) return;
+        if (!manager.shellWindows) return;
+        const size_t pairs = std::min(manager.managed.size(), manager.folders.size());
+        windows.assign(manager.managed.begin(), manager.managed.begin() + pairs);
+        folders.assign(manager.folders.begin(), manager.folders.begin() + pairs);
+        shellWindows = manager.shellWindows;
+    }
     ComPtr<IShellFolder> desktop;
     if (FAILED(platform::SHGetDesktopFolder(&desktop)) || !desktop) return;
-    for (size_t i = 0; i < manager.managed.size() && i < manager.folders.size(); ++i) {
-        NavigateWindow(manager.shellWindows.Get(), desktop.Get(), manager.managed[i],
-                       manager.folders[i]);
+    std::vector<ComPtr<IWebBrowserApp>> browsers;
+    if (IsShellGone(FindBrowsers(shellWindows.Get(), windows, browsers))) {
+        ReconnectShellWindows(manager, shellWindows.Get());
     }
+    // Each window is navigated on its own: one that does not answer holds up no other.
+    std::vector<std::function<std::optional<bool>()>> navigations;
+    for (size_t i = 0; i < browsers.size(); ++i) {
+        if (!browsers[i]) continue;
+        navigations.push_back([browser = std::move(browsers[i]), desktop, folder = folders[i]] {
+            NavigateBrowser(browser.Get(), desktop.Get(), folder);
+            return std::optional<bool>(true);
+        });
+    }
+    browsers.clear();
+    CallEachWithin(std::move(navigations), kShellCallWaitMs);
 }

@@ -22,7 +22,13 @@ BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* nee
 DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
 BOOL CloseHandle(HANDLE handle);
 BOOL IsIconic(HWND window);
+// Windows reports a window hung when its thread has not taken a message for about 5 s.
+// Calls that wait for such a window are skipped or made in the forms that do not wait.
+BOOL IsHungAppWindow(HWND window);
 BOOL ShowWindow(HWND window, int command);
+BOOL ShowWindowAsync(HWND window, int command);
+HWND GetWindow(HWND window, UINT relation);
+LONG_PTR GetWindowLongPtrW(HWND window, int index);
 HWND GetForegroundWindow();
 BOOL SetForegroundWindow(HWND window);
 BOOL AllowSetForegroundWindow(DWORD processId);
@@ -48,6 +54,7 @@ void Sleep(DWORD milliseconds);
 HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
 BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path);
 HRESULT SHGetDesktopFolder(IShellFolder** folder);
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
 void CoTaskMemFree(void* memory);
 
 }  // namespace platform

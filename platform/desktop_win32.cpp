@@ -53,8 +53,20 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL IsIconic(HWND window) {
     return ::IsIconic(window);
 }
+BOOL IsHungAppWindow(HWND window) {
+    return ::IsHungAppWindow(window);
+}
 BOOL ShowWindow(HWND window, int command) {
     return ::ShowWindow(window, command);
+}
+BOOL ShowWindowAsync(HWND window, int command) {
+    return ::ShowWindowAsync(window, command);
+}
+HWND GetWindow(HWND window, UINT relation) {
+    return ::GetWindow(window, relation);
+}
+LONG_PTR GetWindowLongPtrW(HWND window, int index) {
+    return ::GetWindowLongPtrW(window, index);
 }
 HWND GetForegroundWindow() {
     return ::GetForegroundWindow();
@@ -123,6 +135,10 @@ HRESULT SHGetDesktopFolder(IShellFolder** folder) {
 }
 void CoTaskMemFree(void* memory) {
     ::CoTaskMemFree(memory);
+}
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
+                         void** object) {
+    return ::CoCreateInstance(clsid, outer, context, iid, object);
 }
 
 }  // namespace platform

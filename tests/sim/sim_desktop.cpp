@@ -2,6 +2,8 @@
 
 #include "platform/desktop.h"
 
+#include <exdisp.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -65,8 +67,20 @@ void SimDesktop::Raise(HWND handle) {
     windows.insert(windows.begin(), window);
 }
 
+// Moves a window in the z-order to just below another one (HWND_TOP: to the top).
+static void PlaceAfter(std::vector<SimWindow>& windows, HWND window, HWND insertAfter) {
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const SimWindow& w) { return w.handle == window; });
+    if (it == windows.end() || window == insertAfter) return;
+    SimWindow moved = *it;
+    windows.erase(it);
+    auto after = std::find_if(windows.begin(), windows.end(),
+                              [&](const SimWindow& w) { return w.handle == insertAfter; });
+    windows.insert(after == windows.end() ? windows.begin() : after + 1, moved);
+}
+
 void SimDesktop::ClearRecord() {
-    calls = processesOpened = enumerations = attaches = attachCalls = 0;
+    calls = processesOpened = enumerations = attaches = attachCalls = waitsOnHung = 0;
     closeRequests.clear();
     raised.clear();
     restored.clear();
@@ -204,11 +218,18 @@ BOOL IsIconic(HWND window) {
     return found != nullptr && found->minimized;
 }
 
+BOOL IsHungAppWindow(HWND window) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    return found != nullptr && found->hung;
+}
+
 BOOL ShowWindow(HWND window, int command) {
     auto guard = Enter();
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return FALSE;
-    if (command == SW_RESTORE) {
+    if (found->hung) ++desktop->waitsOnHung;
+    if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) {
         found->minimized = false;
         desktop->restored.push_back(window);
     } else if (command == SW_MINIMIZE) {
@@ -216,6 +237,33 @@ BOOL ShowWindow(HWND window, int command) {
         desktop->minimizedCalls.push_back(window);
     }
     return TRUE;
+}
+
+// A hung window's thread takes the request when it wakes: nothing changes now.
+BOOL ShowWindowAsync(HWND window, int command) {
+    {
+        auto guard = Enter();
+        SimWindow* found = desktop->Find(window);
+        if (found == nullptr) return FALSE;
+        if (found->hung) return TRUE;
+    }
+    return platform::ShowWindow(window, command);
+}
+
+HWND GetWindow(HWND window, UINT relation) {
+    auto guard = Enter();
+    auto& windows = desktop->windows;
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const SimWindow& w) { return w.handle == window; });
+    if (it == windows.end()) return nullptr;
+    if (relation == GW_HWNDPREV) return it == windows.begin() ? nullptr : (it - 1)->handle;
+    if (relation == GW_HWNDNEXT) return it + 1 == windows.end() ? nullptr : (it + 1)->handle;
+    return nullptr;
+}
+
+LONG_PTR GetWindowLongPtrW(HWND, int) {
+    auto guard = Enter();
+    return 0;  // no topmost windows on this desktop
 }
 
 HWND GetForegroundWindow() {
@@ -244,8 +292,13 @@ DWORD GetCurrentThreadId() {
     return kOwnThreadId;
 }
 
-BOOL AttachThreadInput(DWORD, DWORD, BOOL attach) {
+BOOL AttachThreadInput(DWORD, DWORD attachTo, BOOL attach) {
     auto guard = Enter();
+    for (const SimWindow& window : desktop->windows) {
+        if (window.hung && kSimThreadOfProcess + window.processId == attachTo) {
+            ++desktop->waitsOnHung;
+        }
+    }
     desktop->attaches += attach ? 1 : -1;
     ++desktop->attachCalls;
     return TRUE;
@@ -253,6 +306,9 @@ BOOL AttachThreadInput(DWORD, DWORD, BOOL attach) {
 
 BOOL BringWindowToTop(HWND window) {
     auto guard = Enter();
+    if (SimWindow* found = desktop->Find(window); found != nullptr && found->hung) {
+        ++desktop->waitsOnHung;
+    }
     desktop->raised.push_back(window);
     desktop->Raise(window);
     return desktop->Find(window) != nullptr;
@@ -273,13 +329,25 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UIN
     return 1;
 }
 
-BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT) {
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     auto guard = Enter();
-    desktop->placements.push_back({window, x, y, cx, cy});
+    const bool moves = (flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE);
+    if (moves) desktop->placements.push_back({window, x, y, cx, cy});
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return FALSE;
-    found->rect = RECT{x, y, x + cx, y + cy};
-    desktop->Raise(window);
+    if (found->hung) {
+        if (!(flags & SWP_ASYNCWINDOWPOS)) ++desktop->waitsOnHung;
+        return TRUE;
+    }
+    if (!(flags & SWP_NOMOVE)) OffsetRect(&found->rect, x - found->rect.left, y - found->rect.top);
+    if (!(flags & SWP_NOSIZE)) {
+        found->rect.right = found->rect.left + cx;
+        found->rect.bottom = found->rect.top + cy;
+    }
+    if (!(flags & SWP_NOZORDER)) {
+        PlaceAfter(desktop->windows, window, insertAfter);
+        desktop->raised.push_back(window);
+    }
     return TRUE;
 }
 
@@ -355,6 +423,16 @@ BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
     wcsncpy(path, found->second.c_str(), MAX_PATH - 1);
     path[MAX_PATH - 1] = L'\0';
     return TRUE;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown*, DWORD, REFIID iid, void** object) {
+    auto guard = Enter();
+    *object = nullptr;
+    if (clsid != CLSID_ShellWindows || desktop->shellWindowsToCreate == nullptr) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    ++desktop->shellWindowsCreated;
+    return desktop->shellWindowsToCreate->QueryInterface(iid, object);
 }
 
 HRESULT SHGetDesktopFolder(IShellFolder** folder) {

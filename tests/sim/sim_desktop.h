@@ -54,6 +54,8 @@ struct SimDesktop {
     // Shell.
     std::wstring roamingAppData;  // empty: SHGetKnownFolderPath fails
     IShellFolder* desktopFolder = nullptr;
+    IShellWindows* shellWindowsToCreate = nullptr;  // what CoCreateInstance hands out
+    int shellWindowsCreated = 0;
     std::map<const void*, std::wstring> idLists;  // live ID lists and the paths they name
 
     // Record of calls.
@@ -65,7 +67,10 @@ struct SimDesktop {
     int attachCalls = 0;
     int idListsFreed = 0;
     std::vector<HWND> closeRequests;
-    std::vector<HWND> raised;  // BringWindowToTop, in order
+    // Windows raised or restacked (BringWindowToTop, SetWindowPos with a z-order), in order.
+    std::vector<HWND> raised;
+    // Calls that would wait for the thread of a hung window: each one freezes the caller.
+    int waitsOnHung = 0;
     std::vector<HWND> restored;
     std::vector<HWND> minimizedCalls;
     std::vector<HWND> foregroundCalls;

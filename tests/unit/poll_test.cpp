@@ -41,6 +41,14 @@ struct PollTest : DesktopTest {
         Tick(manager);
     }
     bool Captured() const { return shell.itemCalls > 0; }
+    // The topmost windows of the desktop, topmost first.
+    WindowList Top(size_t count) const {
+        WindowList top;
+        for (size_t i = 0; i < count && i < Sim().windows.size(); ++i) {
+            top.push_back(Sim().windows[i].handle);
+        }
+        return top;
+    }
 };
 
 }  // namespace
@@ -68,8 +76,10 @@ TEST_F(PollTest, ActivatingOneExplorerRaisesTheGroupWithItLast) {
     Step();
     EXPECT_EQ(manager.explorers, (WindowList{b, c, a}));
     EXPECT_FALSE(IsMinimized(b) || IsMinimized(c)) << "exempt windows are restored too";
-    ASSERT_EQ(Sim().raised.size(), 3u);
-    EXPECT_EQ(Sim().raised.back(), a);
+    EXPECT_EQ(Top(4), (WindowList{a, b, c, other}))
+        << "the chosen one on top, the others below it as raising each in turn left them";
+    EXPECT_TRUE(Sim().foregroundCalls.empty()) << "no other window is activated on the way";
+    EXPECT_EQ(Sim().attachCalls, 0);
     EXPECT_TRUE(manager.exempt.empty());
     EXPECT_EQ(manager.lastActionTick, Sim().now);
     EXPECT_EQ(manager.lastForeground, a);
@@ -146,8 +156,8 @@ TEST_F(PollTest, ClosedPreviousForegroundCountsAsAnotherProgram) {
     CloseSimWindow(gone);
     Focus(a);
     Step();
-    ASSERT_FALSE(Sim().raised.empty()) << "the group was activated";
-    EXPECT_EQ(Sim().raised.back(), a);
+    EXPECT_FALSE(Sim().raised.empty()) << "the group was activated";
+    EXPECT_EQ(Top(1), WindowList{a});
 }
 
 TEST_F(PollTest, NoForegroundWindowChangesNothing) {
@@ -188,8 +198,8 @@ TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
     Step();
     EXPECT_FALSE(manager.minimizedAll);
     EXPECT_FALSE(IsMinimized(a) || IsMinimized(unseen));
-    ASSERT_FALSE(Sim().raised.empty());
-    EXPECT_EQ(Sim().raised.back(), b);
+    EXPECT_FALSE(Sim().raised.empty());
+    EXPECT_EQ(Top(1), WindowList{b});
 }
 
 TEST_F(PollTest, CtrlMinimizeExemptsTheWindowAndRaisesAnother) {
@@ -227,6 +237,29 @@ TEST_F(PollTest, CtrlMinimizeOfTheLastVisibleWindowEntersTheMinimizedState) {
     Step();
     EXPECT_EQ(manager.exempt, (WindowList{a, b}));
     EXPECT_TRUE(Sim().raised.empty());
+    EXPECT_TRUE(manager.minimizedAll);
+}
+
+TEST_F(PollTest, AHungExplorerWindowFreezesNoGroupAction) {
+    HWND a = AddExplorer(0x100);
+    HWND hung = AddExplorer(0x200, true);
+    HWND c = AddExplorer(0x300, true);
+    Sim().Find(hung)->hung = true;
+    manager.lastForeground = other;
+    manager.limitEnabled = true;
+    manager.targetCount = 2;
+    Focus(a);
+    Step();  // raise, and the limit closes one and tiles the rest
+    EXPECT_EQ(Sim().waitsOnHung, 0);
+    EXPECT_FALSE(IsMinimized(c)) << "the others are restored";
+    EXPECT_TRUE(IsMinimized(hung)) << "the hung one is left alone";
+    EXPECT_EQ(Top(1), WindowList{a});
+
+    Sim().now += 300;
+    Sim().Find(a)->minimized = true;
+    Focus(other);
+    Step();
+    EXPECT_EQ(Sim().waitsOnHung, 0);
     EXPECT_TRUE(manager.minimizedAll);
 }
 
