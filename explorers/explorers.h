@@ -14,7 +14,7 @@ std::string GetProcessBaseName(DWORD processId);
 bool IsWinEPressed();
 
 // Placing windows without waiting on their threads: a hung window (IsHungAppWindow) is
-// left alone, and the others are asked with SWP_ASYNCWINDOWPOS and never activated.
+// left alone, and the others are asked with SWP_ASYNCWINDOWPOS.
 void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 // Raises a window and makes it the active one.
 void BringToTop(HWND window);

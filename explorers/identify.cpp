@@ -85,8 +85,7 @@ bool IsStackedAfter(HWND window, HWND insertAfter) {
 
 void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     if (platform::IsHungAppWindow(window)) return;
-    platform::SetWindowPos(window, insertAfter, x, y, cx, cy,
-                           flags | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    platform::SetWindowPos(window, insertAfter, x, y, cx, cy, flags | SWP_ASYNCWINDOWPOS);
     if (flags & SWP_NOZORDER) return;
     // The window's own thread carries the request out; the next window is stacked
     // relative to this one, so wait (briefly) until it has.
@@ -98,7 +97,7 @@ void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UI
 
 void BringToTop(HWND window) {
     if (platform::IsHungAppWindow(window)) return;
-    PlaceWindow(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    PlaceWindow(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     HWND foreground = platform::GetForegroundWindow();
     // Activation is allowed only with input attached to the foreground thread; a hung
     // thread would make the attach wait for it.
@@ -120,14 +119,14 @@ void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen) {
     }
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {
-        PlaceWindow(chosen, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        PlaceWindow(chosen, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         above = chosen;
     }
     // Raising the members one by one to the top used to reverse their order; they keep
     // that order below the chosen window.
     for (auto it = zOrder.rbegin(); it != zOrder.rend(); ++it) {
         if (*it == chosen || platform::IsHungAppWindow(*it)) continue;
-        PlaceWindow(*it, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        PlaceWindow(*it, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         above = *it;
     }
     if (chosen != nullptr && platform::GetForegroundWindow() != chosen) BringToTop(chosen);

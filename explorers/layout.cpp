@@ -47,7 +47,9 @@ void ArrangeExplorers(ExplorerManager& manager) {
     const std::vector<Tile> tiles =
         ComputeTiles({work.left, work.top, work.right, work.bottom}, manager.managed.size());
     for (size_t i = 0; i < tiles.size(); ++i) {
-        PlaceWindow(manager.managed[i], HWND_TOP, tiles[i].x, tiles[i].y, tiles[i].cx,
-                    tiles[i].cy, 0);
+        PlaceWindow(manager.managed[i], HWND_TOP, tiles[i].x, tiles[i].y, tiles[i].cx, tiles[i].cy,
+                    SWP_NOACTIVATE);
     }
+    // Only the last window placed, which ends on top, is activated.
+    if (!tiles.empty()) BringToTop(manager.managed[tiles.size() - 1]);
 }

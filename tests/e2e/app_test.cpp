@@ -1,5 +1,6 @@
 // The real Zephyrine.exe under Wine, driven as a user would: through its tray menu
 // (the callback message a click on the icon sends), its dialogs and its hidden window.
+#include "explorers/explorers.h"
 #include "tests/e2e/wine_support.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -392,4 +394,182 @@ TEST_F(AppTest, KeepsWorkingWhenTheTaskbarIsRecreated) {
     ASSERT_TRUE(ChooseTrayEntry(main, -1));
     EXPECT_EQ(LastMenu().size(), 9u);
     QuitApp(app, main);
+}
+
+// Explorer windows that stop answering, shell calls that never return, a program ended by
+// force and an Explorer restart: the program stays usable and keeps the user's folders.
+namespace {
+
+const std::wstring kActivationLog = WindowsPathOf(kBuild + "/tests/e2e/activations.txt");
+const std::wstring kRestartsFile = WindowsPathOf(kBuild + "/tests/e2e/explorer-restarts.txt");
+constexpr UINT kHangMessage = WM_APP + 1;  // the stand-in's thread sleeps wParam ms
+
+// Milliseconds from a click on the tray icon until its menu shows; the menu is closed.
+ULONGLONG TimeToOpenTheMenu(HWND main) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(main, &processId);
+    const ULONGLONG start = GetTickCount64();
+    PostMessageW(main, WM_USER + 2, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    if (!WaitUntil([&] { return (menu = FindWindowOf(processId, L"#32768")) != nullptr; }, 30000)) {
+        return ~0ull;
+    }
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    WaitUntil([&] { return FindWindowOf(processId, L"#32768") == nullptr; });
+    return elapsed;
+}
+
+std::string HexOf(HWND window) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+    return text;
+}
+
+bool IsAbove(HWND upper, HWND lower) {
+    const auto windows = TopLevelWindows();
+    const auto up = std::find(windows.begin(), windows.end(), upper);
+    return up != windows.end() && std::find(up, windows.end(), lower) != windows.end();
+}
+
+void WriteText(const std::wstring& path, const char* text) {
+    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
+}
+
+}  // namespace
+
+TEST_F(AppTest, AHungExplorerWindowFreezesNeitherGroupNorTrayNorQuitNorSessionEnd) {
+    DeleteFileW(listFile.c_str());
+    DeleteFileW(kActivationLog.c_str());
+    Process notepad = StartStandIn(L"notepad.exe", L"");
+    Process explorer =
+        Start(TestDirectory() + L"\\explorer.exe", L"--windows 2 --title C:\\windows",
+              {L"ZEPHYRINE_ACTIVATION_LOG=" + kActivationLog});
+    ASSERT_TRUE(WaitUntil([&] { return WindowsOf(explorer.id()).size() == 2; }));
+    Process stuck = StartStandIn(L"explorer.exe", L"--title C:\\users");
+    HWND hung = WindowsOf(stuck.id()).at(0);
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    PostMessageW(hung, kHangMessage, 60000, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsHungAppWindow(hung) != FALSE; }, 10000));
+
+    // The user comes from another program to an Explorer window: the responsive ones come
+    // forward, the chosen one on top, and no other one is activated on the way.
+    HWND other = WindowsOf(notepad.id()).at(0);
+    SetForegroundWindow(other);
+    Sleep(400);
+    const auto group = WindowsOf(explorer.id());
+    ASSERT_EQ(group.size(), 2u);
+    HWND chosen = group[1];
+    DeleteFileW(kActivationLog.c_str());
+    SetForegroundWindow(chosen);
+    EXPECT_TRUE(WaitUntil([&] { return IsAbove(group[0], other); }));
+    EXPECT_TRUE(IsAbove(chosen, group[0]));
+    Sleep(300);
+    EXPECT_EQ(ReadLines(kActivationLog), std::vector<std::string>{HexOf(chosen)});
+    const ULONGLONG trayAnswer = TimeToOpenTheMenu(main);
+    std::printf("tray menu open after %llu ms with a hung window\n", trayAnswer);
+    EXPECT_LT(trayAnswer, 1000u);
+
+    // "2 Explorers": the hung window is asked to close within the close bound.
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    EXPECT_LT(TimeToOpenTheMenu(main) + (GetTickCount64() - start), 3000u + 1000u);
+    const RECT work = WorkAreaOf(group[0]);
+    std::vector<RECT> halves;
+    for (const Tile& tile : ComputeTiles({work.left, work.top, work.right, work.bottom}, 2)) {
+        halves.push_back({tile.x, tile.y, tile.x + tile.cx, tile.y + tile.cy});
+    }
+    for (HWND window : group) {
+        EXPECT_TRUE(WaitUntil([&] {
+            const RECT r = RectOf(window);
+            return std::any_of(halves.begin(), halves.end(), [&](const RECT& h) {
+                return r.left == h.left && r.top == h.top && r.right == h.right &&
+                       r.bottom == h.bottom;
+            });
+        })) << "tiled";
+    }
+
+    // The session ends: the answer comes within 2 s, with the list on disk.
+    SetForegroundWindow(group[0]);
+    EXPECT_TRUE(WaitUntil([&] { return !ReadLines(listFile).empty(); })) << "captured";
+    DeleteFileW(listFile.c_str());
+    DWORD_PTR answer = 0;
+    const ULONGLONG asked = GetTickCount64();
+    SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
+    std::printf("session end answered after %llu ms\n", GetTickCount64() - asked);
+    EXPECT_LT(GetTickCount64() - asked, 2000u);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    EXPECT_EQ(ReadLines(listFile), (std::vector<std::string>{"C:\\windows", "C:\\windows"}));
+    SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, 0, SMTO_BLOCK, 5000, &answer);
+
+    const ULONGLONG quit = GetTickCount64();
+    ASSERT_TRUE(ChooseTrayEntry(main, Quit));
+    EXPECT_EQ(app.Wait(5000), 0u);
+    std::printf("ended %llu ms after Quit was chosen\n", GetTickCount64() - quit);
+}
+
+TEST_F(AppTest, AShellCallThatNeverReturnsHoldsUpNoOtherWindowNorTheTrayNorQuit) {
+    DeleteFileW(listFile.c_str());
+    // The second window shows a folder on an unreachable share: asked for its folder, it
+    // answers after a minute.
+    Process explorer = StartStandIn(
+        L"explorer.exe",
+        L"--windows 3 --title C:\\windows --title \\\\server\\share --title C:\\users", 3);
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+
+    // The group's folders are captured and saved while the program runs: the list on disk
+    // holds the others' folders, and a crash now would lose nothing.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const auto saved = ReadLines(listFile);
+            return std::count(saved.begin(), saved.end(), "C:\\users") == 1 &&
+                   std::count(saved.begin(), saved.end(), "C:\\windows") == 1;
+        },
+        8000));
+    EXPECT_LT(TimeToOpenTheMenu(main), 1000u);
+    const ULONGLONG quit = GetTickCount64();
+    ASSERT_TRUE(ChooseTrayEntry(main, Quit));
+    EXPECT_EQ(app.Wait(5000), 0u);
+    std::printf("ended %llu ms after Quit was chosen, a shell call still under way\n",
+                GetTickCount64() - quit);
+}
+
+TEST_F(AppTest, AfterExplorerRestartsFoldersAreCapturedAgainAndSurviveAKill) {
+    DeleteFileW(listFile.c_str());
+    WriteText(kRestartsFile, "0");
+    Process notepad = StartStandIn(L"notepad.exe", L"");
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);
+    Process app = StartApp({L"ZEPHYRINE_SHELL_RESTARTS=" + kRestartsFile});
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    ASSERT_TRUE(WaitUntil([&] { return !ReadLines(listFile).empty(); }));
+
+    // Explorer restarts: the program's collection now answers RPC_E_DISCONNECTED. The
+    // user goes on: to another program, back to a window that shows another folder.
+    WriteText(kRestartsFile, "1");
+    const auto group = WindowsOf(explorer.id());
+    ASSERT_EQ(group.size(), 2u);
+    SetWindowTextW(group[0], L"C:\\users");
+    HWND other = WindowsOf(notepad.id()).at(0);
+    const bool saved = WaitUntil(
+        [&] {
+            SetForegroundWindow(other);
+            Sleep(400);
+            SetForegroundWindow(group[0]);
+            Sleep(400);
+            const auto lines = ReadLines(listFile);
+            return std::count(lines.begin(), lines.end(), "C:\\users") == 1;
+        },
+        15000);
+    EXPECT_TRUE(saved) << "captured through a collection created again, and saved";
+
+    // Ended by force (Task Manager, a crash): the list on disk keeps the folders.
+    TerminateProcess(app.info.hProcess, 1);
+    app.Wait(5000);
+    const auto lines = ReadLines(listFile);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "C:\\users"), 1);
 }

@@ -97,20 +97,24 @@ TEST(RealDesktop, GroupFollowsActivationAndMinimize) {
     HWND chosen = group[2];
     SetForegroundWindow(chosen);
     ASSERT_TRUE(TickUntil(manager, [&] { return manager.lastForeground == chosen; }));
-    EXPECT_FALSE(IsIconic(group[1])) << "minimized windows are restored";
-    EXPECT_EQ(PositionOf(chosen), 0u) << "the chosen window is on top";
-    for (HWND window : group) EXPECT_LT(PositionOf(window), PositionOf(other));
+    // The windows' own threads carry the requests out, a moment after the step.
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(group[1]); })) << "minimized windows are restored";
+    EXPECT_TRUE(WaitUntil([&] {
+        return PositionOf(chosen) == 0 && std::all_of(group.begin(), group.end(), [&](HWND w) {
+                   return PositionOf(w) < PositionOf(other);
+               });
+    })) << "the chosen window on top, the group above the other program";
 
     // Minimizing one minimizes all.
     ShowWindow(group[0], SW_MINIMIZE);
     ASSERT_TRUE(TickUntil(manager, [&] { return manager.minimizedAll; }));
-    for (HWND window : group) EXPECT_TRUE(IsIconic(window));
+    for (HWND window : group) EXPECT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }));
 
     // Back again, then minimize one with Ctrl held: only that one goes down.
     ShowWindow(group[1], SW_RESTORE);
     SetForegroundWindow(group[1]);
     ASSERT_TRUE(TickUntil(manager, [&] { return !manager.minimizedAll; }));
-    for (HWND window : group) EXPECT_FALSE(IsIconic(window));
+    for (HWND window : group) EXPECT_TRUE(WaitUntil([&] { return !IsIconic(window); }));
     // Wine forgets an injected key when the focus moves, so Ctrl repeats while held,
     // as a real keyboard's does.
     const auto holdCtrl = [] { InjectKey(VK_CONTROL, false); };

@@ -7,9 +7,16 @@
 // with the given texts in turn (a folder path, as Explorer shows), and one more
 // "CabinetWClass" window each time the Win+E chord is pressed. A window closes on
 // WM_CLOSE; the process runs until it is terminated.
+//
+// For the tests: a window posted kHangMessage (WM_APP + 1) stops answering for wParam
+// milliseconds, as Explorer does on an unreachable network folder; and when
+// ZEPHYRINE_ACTIVATION_LOG names a file, every activation of a window is written there
+// as its handle in hex, one per line.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +24,17 @@ namespace {
 
 const wchar_t* const kClasses[] = {L"CabinetWClass", L"ExploreWClass", L"OtherWClass"};
 int opened = 0;
+constexpr UINT kHangMessage = WM_APP + 1;
+wchar_t activationLog[MAX_PATH];
+
+void RecordActivation(HWND window) {
+    if (activationLog[0] == L'\0') return;
+    if (FILE* log = _wfopen(activationLog, L"ab")) {
+        std::fprintf(log, "%llx\n",
+                     static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+        std::fclose(log);
+    }
+}
 
 // Without a window manager there are no title bars: each window draws its folder and a
 // frame itself, so a screenshot shows the tiles apart.
@@ -45,6 +63,12 @@ LRESULT CALLBACK FolderWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_PAINT:
             Paint(window);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) RecordActivation(window);
+            return DefWindowProcW(window, message, wParam, lParam);
+        case kHangMessage:
+            Sleep(static_cast<DWORD>(wParam));
             return 0;
         case WM_SETTEXT:
         case WM_SIZE: {
@@ -77,6 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         RegisterClassExW(&windowClass);
     }
 
+    GetEnvironmentVariableW(L"ZEPHYRINE_ACTIVATION_LOG", activationLog, MAX_PATH);
     int count = 1;
     std::wstring className = L"CabinetWClass";
     std::vector<std::wstring> titles;

@@ -7,6 +7,12 @@
 // there, one line per item ("text<TAB>state"), each menu followed by an empty line; when
 // ZEPHYRINE_TRAY_LOG names a file, each Shell_NotifyIconW call of the program writes its
 // message number (0 is NIM_ADD) there, one per line.
+//
+// Two faults of the real shell can be staged: a window whose folder is on a network share
+// ("\\server\share") answers a request for its folder only after a minute, as an
+// unreachable share does; and when ZEPHYRINE_SHELL_RESTARTS names a file, the number in
+// it counts Explorer restarts: a collection created before the last one answers
+// RPC_E_DISCONNECTED, as a proxy into an ended Explorer process does.
 #include "tests/com_stubs.h"
 
 #include <shellapi.h>
@@ -169,6 +175,7 @@ struct FolderWindow : Object<ShellWindowStubs> {
     HRESULT STDMETHODCALLTYPE GetCurFolder(PIDLIST_ABSOLUTE* idList) override {
         wchar_t title[MAX_PATH] = {};
         GetWindowTextW(window, title, MAX_PATH);
+        if (title[0] == L'\\' && title[1] == L'\\') Sleep(60000);
         return SHParseDisplayName(title, nullptr, idList, 0, nullptr);
     }
     HRESULT STDMETHODCALLTYPE BrowseObject(PCUIDLIST_RELATIVE idList, UINT) override {
@@ -179,7 +186,21 @@ struct FolderWindow : Object<ShellWindowStubs> {
     }
 };
 
+wchar_t restartsFile[MAX_PATH];
+
+int ExplorerRestarts() {
+    if (restartsFile[0] == L'\0') return 0;
+    int restarts = 0;
+    if (FILE* file = _wfopen(restartsFile, L"rb")) {
+        if (std::fscanf(file, "%d", &restarts) != 1) restarts = 0;
+        std::fclose(file);
+    }
+    return restarts;
+}
+
 struct ShellWindows : Object<ShellWindowsStubs> {
+    const int createdAfter = ExplorerRestarts();
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out = nullptr;
         if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IShellWindows) {
@@ -195,6 +216,7 @@ struct ShellWindows : Object<ShellWindowsStubs> {
     }
     HRESULT STDMETHODCALLTYPE Item(VARIANT index, IDispatch** folder) override {
         *folder = nullptr;
+        if (ExplorerRestarts() != createdAfter) return RPC_E_DISCONNECTED;
         std::vector<HWND> windows;
         EnumWindows(CollectFolderWindow, reinterpret_cast<LPARAM>(&windows));
         if (index.vt != VT_I4 || index.lVal < 0 ||
@@ -247,6 +269,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH &&
         GetEnvironmentVariableW(L"ZEPHYRINE_MENU_LOG", logPath, MAX_PATH) != 0) {
         CloseHandle(CreateThread(nullptr, 0, WatchMenus, logPath, 0, nullptr));
+    }
+    if (reason == DLL_PROCESS_ATTACH) {
+        GetEnvironmentVariableW(L"ZEPHYRINE_SHELL_RESTARTS", restartsFile, MAX_PATH);
     }
     if (reason == DLL_PROCESS_ATTACH &&
         GetEnvironmentVariableW(L"ZEPHYRINE_TRAY_LOG", trayLogPath, MAX_PATH) != 0) {
