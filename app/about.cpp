@@ -10,6 +10,7 @@
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
+            aboutDialog = dialog;
             LoadStringW(appInstance, IDS_USAGE, textBuffer, 1024);
             SetDlgItemTextW(dialog, IDC_USAGE, textBuffer);
             // The resource text is read afresh each time, so the version appears once.
@@ -21,6 +22,7 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                aboutDialog = nullptr;
                 EndDialog(dialog, LOWORD(wParam));
                 return TRUE;
             }

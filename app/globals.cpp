@@ -8,3 +8,4 @@ wchar_t windowClassName[100] = {};
 wchar_t textBuffer[1024] = {};
 HICON trayIcon = nullptr;
 HMENU trayMenu = nullptr;
+HWND aboutDialog = nullptr;

@@ -15,6 +15,7 @@ extern wchar_t windowClassName[100];
 extern wchar_t textBuffer[1024];
 extern HICON trayIcon;
 extern HMENU trayMenu;
+extern HWND aboutDialog;  // the open About dialog, or null
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 2;
 constexpr UINT kTrayIconId = 1;

@@ -111,9 +111,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ConnectShellWindows(explorerManager);
     InvalidateRect(mainWindow, nullptr, TRUE);
 
-    trayIcon =
-        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ZEPHYRINE),
-                                      IMAGE_ICON, 32, 32, LR_DEFAULTSIZE));
+    // The tray shows small icons: the image of that size stays sharp at every scaling.
+    trayIcon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ZEPHYRINE), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     if (trayIcon == nullptr) {
         std::fprintf(stderr, "%s\n", GetLastErrorText().c_str());
         std::fflush(stderr);

@@ -104,6 +104,11 @@ void ToggleStartupShortcut(const wchar_t* linkPath, bool exists) {
 }
 
 void ShowAbout(HWND owner) {
+    // One About dialog: a second request brings the open one to the front.
+    if (aboutDialog != nullptr) {
+        SetForegroundWindow(aboutDialog);
+        return;
+    }
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, AboutDlgProc, 0);
 }
 
@@ -178,10 +183,38 @@ void DisplayText(HDC dc, int x, int y, UINT stringId) {
     }
 }
 
+// Where the menu opens for a key press on the icon: at the icon, when the shell says
+// where it is.
+POINT TrayIconPoint() {
+    POINT point{};
+    GetCursorPos(&point);
+    NOTIFYICONIDENTIFIER icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = mainWindow;
+    icon.uID = kTrayIconId;
+    RECT rect{};
+    if (SUCCEEDED(Shell_NotifyIconGetRect(&icon, &rect))) {
+        point = {rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2};
+    }
+    return point;
+}
+
 void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
-    if (wParam != kTrayIconId || (lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP)) return;
+    // When the menu last closed: a key press queued while it was open (the shell may
+    // send one twice) does not open it again.
+    static bool menuClosed = false;
+    static DWORD menuClosedAt = 0;
+    if (wParam != kTrayIconId) return;
+    const bool byKey = lParam == NIN_KEYSELECT;
+    if (!byKey && lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP) return;
+    const DWORD sinceClosed = static_cast<DWORD>(GetMessageTime()) - menuClosedAt;
+    if (byKey && menuClosed && (sinceClosed == 0 || sinceClosed > MAXLONG)) return;
     POINT cursor{};
-    GetCursorPos(&cursor);
+    if (byKey) {
+        cursor = TrayIconPoint();
+    } else {
+        GetCursorPos(&cursor);
+    }
     wchar_t linkPath[MAX_PATH] = {};
     const bool startupFound = StartupLinkPath(linkPath);
     // An unknown Startup folder shows the item checked, and choosing it does nothing.
@@ -194,6 +227,8 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
                        cursor.x - 20, cursor.y - 30, 0, mainWindow, nullptr));
     DestroyMenu(trayMenu);
     trayMenu = nullptr;
+    menuClosed = true;
+    menuClosedAt = GetTickCount();
     RunCommand(command, startupFound, shortcutExists, linkPath);
     // Lets the menu close properly when the user clicks elsewhere next time.
     PostMessageW(mainWindow, WM_NULL, 0, 0);

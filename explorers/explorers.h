@@ -12,6 +12,8 @@
 bool IsExplorerWindow(HWND window);
 std::string GetProcessBaseName(DWORD processId);
 bool IsWinEPressed();
+bool IsKeyHeld(int virtualKey);
+bool IsCloaked(HWND window);
 
 // Placing windows without waiting on their threads: a hung window (IsHungAppWindow) is
 // left alone, and the others are asked with SWP_ASYNCWINDOWPOS.
@@ -48,6 +50,10 @@ struct Tile {
 // The tiles for a group of windowCount windows: halves for one or two, quadrants for
 // three or more (at most four tiles; further windows are left where they are).
 std::vector<Tile> ComputeTiles(const WorkArea& area, size_t windowCount);
+// The window rectangle that puts a window's visible frame on the tile: Windows 10/11 draw
+// invisible resize borders around the frame (window is the window's rectangle, frame its
+// visible part). Borders that cannot be real leave the tile as it is.
+Tile WidenByInvisibleBorders(const Tile& tile, const RECT& window, const RECT& frame);
 void ArrangeExplorers(ExplorerManager& manager);
 
 // Instance limit.

@@ -2,6 +2,8 @@
 
 #include "platform/desktop.h"
 
+#include <dwmapi.h>
+
 #include <cstring>
 
 namespace {
@@ -52,15 +54,29 @@ bool IsExplorerWindow(HWND window) {
     char className[512];
     if (platform::RealGetWindowClassA(window, className, sizeof(className)) == 0) return false;
     if (!IsExplorerClass(className)) return false;
+    // On another virtual desktop the shell cloaks it: it is not part of this desktop's group.
+    if (IsCloaked(window)) return false;
     DWORD processId = 0;
     platform::GetWindowThreadProcessId(window, &processId);
     if (processId == 0) return false;
     return EqualsIgnoringAsciiCase(GetProcessBaseName(processId), "Explorer.EXE");
 }
 
+bool IsKeyHeld(int virtualKey) {
+    // The low bit says "pressed at some time since the last call": only the high bit says now.
+    return (platform::GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
 bool IsWinEPressed() {
-    if (platform::GetAsyncKeyState('E') == 0) return false;
-    return platform::GetAsyncKeyState(VK_LWIN) != 0 || platform::GetAsyncKeyState(VK_RWIN) != 0;
+    if (!IsKeyHeld('E')) return false;
+    return IsKeyHeld(VK_LWIN) || IsKeyHeld(VK_RWIN);
+}
+
+bool IsCloaked(HWND window) {
+    DWORD cloaked = 0;
+    return SUCCEEDED(
+               platform::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) &&
+           cloaked != 0;
 }
 
 namespace {

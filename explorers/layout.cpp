@@ -2,6 +2,8 @@
 
 #include "platform/desktop.h"
 
+#include <dwmapi.h>
+
 #include <algorithm>
 
 namespace {
@@ -14,6 +16,50 @@ int Half(int value) {
 
 Tile TileOf(int left, int top, int right, int bottom) {
     return Tile{left, top, right - left, bottom - top};
+}
+
+// Wider borders than this are not resize borders but a frame bounds read mid-move.
+constexpr LONG kMaxInvisibleBorder = 64;
+
+// A maximized window, or a minimized one that would come back maximized, has no resize
+// borders and snaps back to full size when dragged: it takes its tile as a normal window.
+// The requests are queued to the window's thread in order, so the second one sees the
+// window maximized.
+void RestoreToNormal(HWND window) {
+    if (platform::IsIconic(window)) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof(placement);
+        const bool toMaximized = platform::GetWindowPlacement(window, &placement) &&
+                                 (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
+        platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+        if (toMaximized) platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+    } else if (platform::IsZoomed(window)) {
+        platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+    }
+}
+
+// Places a window so that its visible frame fills the tile.
+void PlaceTile(HWND window, const Tile& tile) {
+    if (platform::IsHungAppWindow(window)) return;
+    RestoreToNormal(window);
+    const UINT dpi = platform::GetDpiForWindow(window);
+    PlaceWindow(window, HWND_TOP, tile.x, tile.y, tile.cx, tile.cy, SWP_NOACTIVATE);
+    // Moved onto a monitor of another DPI, the window has rescaled itself: now that it is
+    // there, the same placement holds.
+    if (dpi != 0 && platform::GetDpiForWindow(window) != dpi) {
+        PlaceWindow(window, HWND_TOP, tile.x, tile.y, tile.cx, tile.cy, SWP_NOACTIVATE);
+    }
+    RECT rect{}, frame{};
+    if (!platform::GetWindowRect(window, &rect) ||
+        FAILED(platform::DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &frame,
+                                               sizeof(frame)))) {
+        return;
+    }
+    const Tile wide = WidenByInvisibleBorders(tile, rect, frame);
+    if (!(wide == tile)) {
+        PlaceWindow(window, HWND_TOP, wide.x, wide.y, wide.cx, wide.cy,
+                    SWP_NOACTIVATE | SWP_NOZORDER);
+    }
 }
 
 }  // namespace
@@ -33,6 +79,16 @@ std::vector<Tile> ComputeTiles(const WorkArea& area, size_t windowCount) {
     return tiles;
 }
 
+Tile WidenByInvisibleBorders(const Tile& tile, const RECT& window, const RECT& frame) {
+    const LONG left = frame.left - window.left, top = frame.top - window.top;
+    const LONG right = window.right - frame.right, bottom = window.bottom - frame.bottom;
+    for (LONG border : {left, top, right, bottom}) {
+        if (border < 0 || border > kMaxInvisibleBorder) return tile;
+    }
+    return Tile{tile.x - static_cast<int>(left), tile.y - static_cast<int>(top),
+                tile.cx + static_cast<int>(left + right), tile.cy + static_cast<int>(top + bottom)};
+}
+
 void ArrangeExplorers(ExplorerManager& manager) {
     SyncManagedList(manager.managed, manager.explorers);
     if (manager.explorers.empty()) return;
@@ -47,8 +103,7 @@ void ArrangeExplorers(ExplorerManager& manager) {
     const std::vector<Tile> tiles =
         ComputeTiles({work.left, work.top, work.right, work.bottom}, manager.managed.size());
     for (size_t i = 0; i < tiles.size(); ++i) {
-        PlaceWindow(manager.managed[i], HWND_TOP, tiles[i].x, tiles[i].y, tiles[i].cx, tiles[i].cy,
-                    SWP_NOACTIVATE);
+        PlaceTile(manager.managed[i], tiles[i]);
     }
     // Only the last window placed, which ends on top, is activated.
     if (!tiles.empty()) BringToTop(manager.managed[tiles.size() - 1]);

@@ -7,6 +7,25 @@ namespace {
 
 // The system opens a new Explorer window for each Win+E; this long is given to each.
 constexpr DWORD kChordPauseMs = 400;
+// Explorer often takes longer (a cold start takes seconds): the windows asked for are
+// waited for this long at most, looking every kLateWindowCheckMs.
+constexpr DWORD kLateWindowWaitMs = 3000;
+constexpr DWORD kLateWindowCheckMs = 100;
+
+size_t CountExplorers() {
+    std::vector<HWND> windows;
+    CollectInto(windows);
+    platform::EnumWindows(CollectExplorerProc, 0);
+    enumTarget = nullptr;
+    return windows.size();
+}
+
+void WaitForExplorers(size_t count) {
+    for (DWORD waited = 0; waited < kLateWindowWaitMs && CountExplorers() < count;
+         waited += kLateWindowCheckMs) {
+        platform::Sleep(kLateWindowCheckMs);
+    }
+}
 
 void SynthesizeWinE() {
     platform::keybd_event(VK_LWIN, 0x45, KEYEVENTF_EXTENDEDKEY, 0);
@@ -46,7 +65,10 @@ void OpenExplorers(ExplorerManager& manager) {
             ++enumCount;
             platform::Sleep(kChordPauseMs);
         }
-        if (shortfall) ActivateAllExplorers(manager, nullptr);
+        if (shortfall) {
+            WaitForExplorers(static_cast<size_t>(count));
+            ActivateAllExplorers(manager, nullptr);
+        }
         if (!manager.explorers.empty()) ArrangeExplorers(manager);
         // The windows just moved must not read as the user's doing to the poll step.
         manager.lastActionTick = platform::GetTickCount64();

@@ -20,7 +20,7 @@ bool InQuietTime(const ExplorerManager& manager) {
 }
 
 bool IsCtrlHeld() {
-    return platform::GetAsyncKeyState(VK_CONTROL) != 0;
+    return IsKeyHeld(VK_CONTROL);
 }
 
 void NoteWinE(ExplorerManager& manager) {

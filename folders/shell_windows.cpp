@@ -32,6 +32,26 @@ bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
            shellBrowser;
 }
 
+namespace {
+
+DWORD WINAPI RunTask(void* parameter) {
+    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(parameter));
+    (*task)();
+    return 0;
+}
+
+}  // namespace
+
+bool RunOnNewThread(std::function<void()>* task) {
+    HANDLE thread = ::CreateThread(nullptr, 0, RunTask, task, 0, nullptr);
+    if (thread == nullptr) {
+        delete task;
+        return false;
+    }
+    ::CloseHandle(thread);
+    return true;
+}
+
 bool IsShellGone(HRESULT result) {
     return result == RPC_E_DISCONNECTED || result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
            result == CO_E_OBJNOTCONNECTED || result == RPC_E_SERVER_DIED ||

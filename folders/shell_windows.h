@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -41,6 +40,10 @@ void ReconnectShellWindows(ExplorerManager& manager, IShellWindows* stale);
 // Creates the collection afresh: at start, and when Explorer has restarted.
 void ConnectShellWindows(ExplorerManager& manager);
 
+// Runs the task on a new thread, which deletes it; false (and the task deleted) when no
+// thread could be made.
+bool RunOnNewThread(std::function<void()>* task);
+
 // Runs every call on a thread of its own and waits until all have returned or waitMs has
 // passed. A call into another process has no time-out of its own (a folder on an
 // unreachable network share answers after a minute); one that has not returned in time
@@ -64,16 +67,13 @@ std::vector<std::optional<Result>> CallEachWithin(
         state.ended.notify_all();
     };
     for (size_t i = 0; i < calls.size(); ++i) {
-        auto run = [shared, i, finish, call = std::move(calls[i])]() mutable {
-            std::optional<Result> result = call();
-            call = nullptr;  // the references it holds go before the caller hears of it
-            finish(*shared, i, std::move(result));
-        };
-        try {
-            std::thread(std::move(run)).detach();
-        } catch (const std::system_error&) {
-            finish(*shared, i, std::nullopt);  // no thread to be had: this one is skipped
-        }
+        auto* run = new std::function<void()>(
+            [shared, i, finish, call = std::move(calls[i])]() mutable {
+                std::optional<Result> result = call();
+                call = nullptr;  // the references it holds go before the caller hears of it
+                finish(*shared, i, std::move(result));
+            });
+        if (!RunOnNewThread(run)) finish(*shared, i, std::nullopt);  // no thread to be had
     }
     std::unique_lock<std::mutex> guard(shared->mutex);
     shared->ended.wait_for(guard, std::chrono::milliseconds(waitMs),

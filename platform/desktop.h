@@ -29,6 +29,16 @@ BOOL ShowWindow(HWND window, int command);
 BOOL ShowWindowAsync(HWND window, int command);
 HWND GetWindow(HWND window, UINT relation);
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
+BOOL IsZoomed(HWND window);
+BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement);
+BOOL GetWindowRect(HWND window, RECT* rect);
+// Desktop Window Manager: the visible frame (DWMWA_EXTENDED_FRAME_BOUNDS) and whether the
+// shell hides the window on another virtual desktop (DWMWA_CLOAKED). Fails where there
+// is no DWM.
+HRESULT DwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size);
+// The DPI of the monitor the window is on, as the window sees it; 0 where Windows does not
+// tell (before Windows 10 1607).
+UINT GetDpiForWindow(HWND window);
 HWND GetForegroundWindow();
 BOOL SetForegroundWindow(HWND window);
 BOOL AllowSetForegroundWindow(DWORD processId);

@@ -1,6 +1,7 @@
 // The real desktop: each function forwards to the Windows API call of the same name.
 #include "platform/desktop.h"
 
+#include <dwmapi.h>
 #include <psapi.h>
 
 #include <thread>
@@ -67,6 +68,26 @@ HWND GetWindow(HWND window, UINT relation) {
 }
 LONG_PTR GetWindowLongPtrW(HWND window, int index) {
     return ::GetWindowLongPtrW(window, index);
+}
+BOOL IsZoomed(HWND window) {
+    return ::IsZoomed(window);
+}
+BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
+    return ::GetWindowPlacement(window, placement);
+}
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    return ::GetWindowRect(window, rect);
+}
+HRESULT DwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size) {
+    return ::DwmGetWindowAttribute(window, attribute, value, size);
+}
+
+UINT GetDpiForWindow(HWND window) {
+    // Looked up once: Windows 10 1607 added it.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    return dpiForWindow != nullptr ? dpiForWindow(window) : 0;
 }
 HWND GetForegroundWindow() {
     return ::GetForegroundWindow();

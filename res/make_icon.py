@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the Zephyrine icon (a rounded sky-blue square with three white wind streaks)
-and writes res/zephyrine.ico with 16, 32, 48 and 256 pixel images.
+and writes res/zephyrine.ico with an image for every size Windows asks for: 16, 20, 24,
+32, 40, 48, 64 and 256 pixels.
 
 Run it after changing the drawing; the .ico it writes is kept in the repository so the
 build needs no Python."""
@@ -83,7 +84,7 @@ def png_entry(size, pixels):
 
 
 def main(path):
-    sizes = [16, 32, 48, 256]
+    sizes = [16, 20, 24, 32, 40, 48, 64, 256]
     blobs = [png_entry(s, image(s)) if s == 256 else bmp_entry(s, image(s)) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)

@@ -231,6 +231,14 @@ TEST_F(AppTest, MenuStatesFollowTheChosenCountAndTheLimit) {
     ASSERT_TRUE(ChooseTrayEntry(main, -1));
     EXPECT_EQ(StateOf(LastMenu(), "Limit New Instance"),
               static_cast<unsigned>(MFS_DISABLED | MFS_CHECKED));
+
+    // From the keyboard (Win+B, arrows, Enter on the icon) the menu opens too.
+    PostMessageW(main, WM_USER + 2, 1, NIN_KEYSELECT);
+    HWND keyMenu = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (keyMenu = FindWindowOf(app.id(), L"#32768")) != nullptr; }));
+    PostMessageW(keyMenu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FindWindowOf(app.id(), L"#32768") == nullptr; }));
     QuitApp(app, main);
 }
 
@@ -277,6 +285,9 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowOf(app.id(), L"#32770")) != nullptr; }));
     EXPECT_EQ(TitleOf(dialog), L"Zephyrine");
     EXPECT_EQ(DialogText(dialog, 1001), L"Zephyrine, Version " + kVersion);
+    PostMessageW(main, WM_COMMAND, 104, 0);  // About again: still one dialog
+    Sleep(300);
+    EXPECT_EQ(WindowsOf(app.id(), L"#32770").size(), 1u);
     const std::wstring usage = DialogText(dialog, 1003);
     EXPECT_EQ(usage.rfind(L"\u318DUse WindowKey+1~9", 0), 0u) << Narrow(usage);
     EXPECT_NE(usage.find(L"located.\r\n\u318DTo minimized"), std::wstring::npos);

@@ -78,3 +78,24 @@ TEST(RealDesktop, OpeningAChosenNumberOpensClosesTilesAndRestoresFolders) {
     ExpectTiled(manager.managed, 2);
     manager.shellWindows.Reset();
 }
+
+TEST(RealDesktop, LateAndMaximizedWindowsAreTiledAsNormalWindows) {
+    ASSERT_TRUE(RegisterStandInShellWindows());
+    ComApartment apartment;
+    // The window Win+E opens comes 1.5 s late; the one already there is maximized.
+    Process explorer =
+        StartStandIn(L"explorer.exe", L"--maximized 1 --late 1500 --title C:\\windows");
+    ASSERT_TRUE(WaitUntil([&] { return IsZoomed(WindowsOf(explorer.id()).at(0)) != FALSE; }));
+    ExplorerManager manager;
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL,
+                                              IID_PPV_ARGS(&manager.shellWindows)));
+    manager.folders = {L"C:\\windows", L"C:\\users"};
+
+    manager.targetCount = 2;
+    OpenExplorers(manager);
+    ASSERT_EQ(manager.managed.size(), 2u) << "the late window was waited for";
+    ExpectTiled(manager.managed, 2);
+    for (HWND window : manager.managed) EXPECT_FALSE(IsZoomed(window));
+    EXPECT_TRUE(WaitUntil([&] { return SameFolder(TitleOf(manager.managed[1]), L"C:\\users"); }));
+    manager.shellWindows.Reset();
+}

@@ -1,11 +1,13 @@
 // A stand-in for File Explorer, built as explorer.exe (and as notepad.exe, to be a
 // program of another name with the same window class).
 //
-//   explorer.exe [--windows N] [--class NAME] [--title TEXT]...
+//   explorer.exe [--windows N] [--class NAME] [--title TEXT]... [--maximized 1] [--late MS]
 //
 // Opens N top-level windows (default 1) of class NAME (default "CabinetWClass"), titled
 // with the given texts in turn (a folder path, as Explorer shows), and one more
-// "CabinetWClass" window each time the Win+E chord is pressed. A window closes on
+// "CabinetWClass" window each time the Win+E chord is pressed (MS milliseconds later with
+// --late, as Explorer on a cold start; --maximized shows the first window maximized). A
+// window closes on
 // WM_CLOSE; the process runs until it is terminated.
 //
 // For the tests: a window posted kHangMessage (WM_APP + 1) stops answering for wParam
@@ -81,10 +83,11 @@ LRESULT CALLBACK FolderWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-void OpenFolderWindow(const wchar_t* className, const std::wstring& title) {
+HWND OpenFolderWindow(const wchar_t* className, const std::wstring& title) {
     const int offset = 30 * (opened++ % 8);
-    CreateWindowExW(0, className, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40 + offset,
-                    40 + offset, 520, 380, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, className, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                           40 + offset, 40 + offset, 520, 380, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 }  // namespace
@@ -103,6 +106,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     GetEnvironmentVariableW(L"ZEPHYRINE_ACTIVATION_LOG", activationLog, MAX_PATH);
     int count = 1;
+    bool maximized = false;
+    UINT lateMs = 0;
     std::wstring className = L"CabinetWClass";
     std::vector<std::wstring> titles;
     int argc = 0;
@@ -112,6 +117,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (option == L"--windows") count = _wtoi(argv[i + 1]);
         if (option == L"--class") className = argv[i + 1];
         if (option == L"--title") titles.push_back(argv[i + 1]);
+        if (option == L"--maximized") maximized = _wtoi(argv[i + 1]) != 0;
+        if (option == L"--late") lateMs = static_cast<UINT>(_wtoi(argv[i + 1]));
     }
     LocalFree(argv);
     if (titles.empty()) titles.push_back(L"C:\\");
@@ -119,11 +126,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The chord is listened for before any window shows, so a test that sees the windows
     // can send the chord at once.
     RegisterHotKey(nullptr, 1, MOD_WIN, 'E');
-    for (int i = 0; i < count; ++i) OpenFolderWindow(className.c_str(), titles[i % titles.size()]);
+    for (int i = 0; i < count; ++i) {
+        HWND window = OpenFolderWindow(className.c_str(), titles[i % titles.size()]);
+        if (i == 0 && maximized) ShowWindow(window, SW_MAXIMIZE);
+    }
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_HOTKEY) {
+        if (message.message == WM_HOTKEY && lateMs != 0) {
+            SetTimer(nullptr, 0, lateMs, nullptr);
+            continue;
+        }
+        const bool due = message.message == WM_TIMER && message.hwnd == nullptr;
+        if (due) KillTimer(nullptr, message.wParam);
+        if (message.message == WM_HOTKEY || due) {
             OpenFolderWindow(L"CabinetWClass", L"C:\\");
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "platform/desktop.h"
 
+#include <dwmapi.h>
 #include <exdisp.h>
 
 #include <algorithm>
@@ -38,6 +39,39 @@ Guard Enter() {
 
 // The chord state of synthesized keys: Windows key down, then E down, opens a window.
 bool lwinDown = false;
+
+size_t MonitorIndexOf(const RECT& rect) {
+    size_t index = 0;
+    for (size_t i = 0; i < desktop->workAreas.size(); ++i) {
+        const RECT& area = desktop->workAreas[i];
+        if (rect.left >= area.left && rect.left < area.right && rect.top >= area.top &&
+            rect.top < area.bottom) {
+            index = i;
+        }
+    }
+    return index;
+}
+
+UINT MonitorDpi(size_t index) {
+    return index < desktop->monitorDpis.size() ? desktop->monitorDpis[index] : 96;
+}
+
+UINT DpiOf(const SimWindow& window) {
+    return window.dpi != 0 ? window.dpi : MonitorDpi(MonitorIndexOf(window.rect));
+}
+
+// Late Explorer windows whose time has come appear.
+void OpenDueExplorers() {
+    auto& pending = desktop->pendingExplorers;
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (*it > desktop->now) {
+            ++it;
+            continue;
+        }
+        it = pending.erase(it);
+        AddExplorer();
+    }
+}
 
 }  // namespace
 
@@ -230,6 +264,11 @@ BOOL ShowWindow(HWND window, int command) {
     if (found == nullptr) return FALSE;
     if (found->hung) ++desktop->waitsOnHung;
     if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) {
+        if (found->minimized) {
+            found->maximized = found->restoresMaximized;
+        } else {
+            found->maximized = false;
+        }
         found->minimized = false;
         desktop->restored.push_back(window);
     } else if (command == SW_MINIMIZE) {
@@ -264,6 +303,55 @@ HWND GetWindow(HWND window, UINT relation) {
 LONG_PTR GetWindowLongPtrW(HWND, int) {
     auto guard = Enter();
     return 0;  // no topmost windows on this desktop
+}
+
+BOOL IsZoomed(HWND window) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    return found != nullptr && found->maximized;
+}
+
+BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return FALSE;
+    placement->flags = found->minimized && found->restoresMaximized ? WPF_RESTORETOMAXIMIZED : 0;
+    placement->showCmd = found->minimized   ? SW_SHOWMINIMIZED
+                         : found->maximized ? SW_SHOWMAXIMIZED
+                                            : SW_SHOWNORMAL;
+    return TRUE;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr) return FALSE;
+    *rect = found->rect;
+    return TRUE;
+}
+
+HRESULT DwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    if (desktop->dwmFails || found == nullptr) return E_FAIL;
+    if (attribute == DWMWA_CLOAKED && size == sizeof(DWORD)) {
+        *static_cast<DWORD*>(value) = found->cloaked ? 2 /* DWM_CLOAKED_SHELL */ : 0;
+        return S_OK;
+    }
+    if (attribute == DWMWA_EXTENDED_FRAME_BOUNDS && size == sizeof(RECT)) {
+        const RECT& border = found->invisibleBorders;
+        *static_cast<RECT*>(value) = {found->rect.left + border.left, found->rect.top + border.top,
+                                      found->rect.right - border.right,
+                                      found->rect.bottom - border.bottom};
+        return S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+UINT GetDpiForWindow(HWND window) {
+    auto guard = Enter();
+    SimWindow* found = desktop->Find(window);
+    return found != nullptr ? DpiOf(*found) : 0;
 }
 
 HWND GetForegroundWindow() {
@@ -339,11 +427,21 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
         if (!(flags & SWP_ASYNCWINDOWPOS)) ++desktop->waitsOnHung;
         return TRUE;
     }
+    const UINT before = DpiOf(*found);
     if (!(flags & SWP_NOMOVE)) OffsetRect(&found->rect, x - found->rect.left, y - found->rect.top);
     if (!(flags & SWP_NOSIZE)) {
         found->rect.right = found->rect.left + cx;
         found->rect.bottom = found->rect.top + cy;
     }
+    // Moved onto a monitor of another DPI, a per-monitor aware window rescales itself
+    // (WM_DPICHANGED), keeping its top left corner.
+    const UINT after = MonitorDpi(MonitorIndexOf(found->rect));
+    if (found->rescalesWithDpi && after != before) {
+        const auto scale = [&](LONG length) { return static_cast<LONG>(length * after / before); };
+        found->rect.right = found->rect.left + scale(found->rect.right - found->rect.left);
+        found->rect.bottom = found->rect.top + scale(found->rect.bottom - found->rect.top);
+    }
+    found->dpi = after;
     if (!(flags & SWP_NOZORDER)) {
         PlaceAfter(desktop->windows, window, insertAfter);
         desktop->raised.push_back(window);
@@ -355,17 +453,7 @@ HMONITOR MonitorFromWindow(HWND window, DWORD) {
     auto guard = Enter();
     if (desktop->monitorFromWindowFails) return nullptr;
     SimWindow* found = desktop->Find(window);
-    size_t index = 0;
-    if (found != nullptr) {
-        for (size_t i = 0; i < desktop->workAreas.size(); ++i) {
-            const RECT& area = desktop->workAreas[i];
-            if (found->rect.left >= area.left && found->rect.left < area.right &&
-                found->rect.top >= area.top && found->rect.top < area.bottom) {
-                index = i;
-            }
-        }
-    }
-    return reinterpret_cast<HMONITOR>(index + 1);
+    return reinterpret_cast<HMONITOR>((found != nullptr ? MonitorIndexOf(found->rect) : 0) + 1);
 }
 
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
@@ -378,7 +466,10 @@ BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
 
 SHORT GetAsyncKeyState(int virtualKey) {
     auto guard = Enter();
-    return desktop->heldKeys.count(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
+    // High bit: held now. Low bit: pressed since the last read (and read once).
+    const bool pressedEarlier = desktop->pressedEarlier.erase(virtualKey) != 0;
+    return static_cast<SHORT>((desktop->heldKeys.count(virtualKey) ? 0x8000 : 0) |
+                              (pressedEarlier ? 1 : 0));
 }
 
 void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR) {
@@ -388,7 +479,13 @@ void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR) {
     desktop->keyEventFlags.push_back(flags);
     desktop->keyEventScans.push_back(scanCode);
     if (virtualKey == VK_LWIN) lwinDown = !up;
-    if (virtualKey == 'E' && !up && lwinDown && desktop->winEOpensExplorer) AddExplorer();
+    if (virtualKey == 'E' && !up && lwinDown && desktop->winEOpensExplorer) {
+        if (desktop->winEDelayMs == 0) {
+            AddExplorer();
+        } else {
+            desktop->pendingExplorers.push_back(desktop->now + desktop->winEDelayMs);
+        }
+    }
 }
 
 std::uint64_t GetTickCount64() {
@@ -401,6 +498,7 @@ void Sleep(DWORD milliseconds) {
     {
         auto guard = Enter();
         desktop->now += milliseconds;
+        OpenDueExplorers();
         hook = desktop->onSleep;
     }
     if (hook) hook();

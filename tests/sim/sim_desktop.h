@@ -22,6 +22,14 @@ struct SimWindow {
     DWORD processId = 100;
     RECT rect{0, 0, 800, 600};
     bool minimized = false;
+    bool maximized = false;
+    bool restoresMaximized = false;  // minimized from the maximized state
+    bool cloaked = false;            // on another virtual desktop
+    // The invisible resize borders around the visible frame (Windows 10/11), in pixels.
+    RECT invisibleBorders{0, 0, 0, 0};
+    // Per-monitor aware: rescales itself when moved onto a monitor of another DPI.
+    bool rescalesWithDpi = false;
+    UINT dpi = 0;                // 0: that of the monitor it is on
     bool hung = false;           // never answers a message
     bool declinesClose = false;  // answers WM_CLOSE but stays open
     bool processLocked = false;  // OpenProcess is refused for its process
@@ -42,13 +50,20 @@ struct SimDesktop {
     std::vector<SimWindow> windows;
     HWND foreground = nullptr;
     std::set<int> heldKeys;
+    // Keys pressed since GetAsyncKeyState last read them, and let go again.
+    std::set<int> pressedEarlier;
     std::uint64_t now = 1000000;
     std::vector<RECT> workAreas{{0, 0, 1920, 1040}};
+    std::vector<UINT> monitorDpis;  // per work area; missing entries are 96
+    bool dwmFails = false;          // no Desktop Window Manager (Wine, Windows 7 classic)
     bool monitorInfoFails = false;
     bool monitorFromWindowFails = false;
     // A Win+E chord synthesized with keybd_event opens a new Explorer window.
     bool winEOpensExplorer = true;
-    std::function<void()> onSleep;  // runs after each Sleep has advanced the clock
+    // ... this long after the chord (Explorer is slow to open windows on a cold start).
+    std::uint64_t winEDelayMs = 0;
+    std::vector<std::uint64_t> pendingExplorers;  // when each late window appears
+    std::function<void()> onSleep;                // runs after each Sleep has advanced the clock
     std::uintptr_t nextHandle = 0x10000;
 
     // Shell.

@@ -103,3 +103,64 @@ TEST_F(DesktopTest, ArrangePlacesNothingWithoutWindowsOrWorkArea) {
     ArrangeExplorers(manager);
     EXPECT_TRUE(Sim().placements.empty());
 }
+
+TEST_F(DesktopTest, VisibleFramesFillTheWorkAreaWhateverTheInvisibleBorders) {
+    const struct {
+        RECT borders;
+        UINT dpi;
+        bool dwmFails;
+    } cases[] = {
+        {{7, 0, 7, 7}, 96, false},      // Windows 10/11 at 100%
+        {{11, 0, 11, 11}, 144, false},  // at 150%
+        {{0, 0, 0, 0}, 96, false},      // no invisible borders (classic theme)
+        {{7, 0, 7, 7}, 96, true},       // no DWM to ask (Wine): the rectangles of old
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        Sim().monitorDpis = {c.dpi};
+        Sim().dwmFails = c.dwmFails;
+        for (int i = 0; i < 4; ++i) {
+            SimWindow window;
+            window.invisibleBorders = c.borders;
+            manager.explorers.push_back(AddWindow(window));
+        }
+        SortByHandle(manager.explorers);
+        manager.managed.clear();
+        ArrangeExplorers(manager);
+        const auto tiles = ComputeTiles({0, 0, 1920, 1040}, 4);
+        for (size_t i = 0; i < 4; ++i) {
+            const SimWindow& window = *Sim().Find(manager.managed[i]);
+            const RECT& border = c.dwmFails ? RECT{0, 0, 0, 0} : c.borders;
+            const Tile visible{window.rect.left + border.left, window.rect.top + border.top,
+                               window.rect.right - window.rect.left - border.left - border.right,
+                               window.rect.bottom - window.rect.top - border.top - border.bottom};
+            EXPECT_EQ(visible, tiles[i]) << "window " << i << " at " << c.dpi << " dpi";
+        }
+    }
+}
+
+TEST_F(DesktopTest, WindowsComeRestoredAndExactlyTiledFromAnyStateAndMonitor) {
+    Sim().workAreas = {{0, 0, 1920, 1040}, {1920, 0, 3840, 1040}};
+    Sim().monitorDpis = {96, 144};
+    SimWindow first;  // on the 150% monitor, which the group is tiled on
+    first.rect = {2000, 100, 2800, 700};
+    SimWindow maximized;
+    maximized.maximized = true;
+    SimWindow comesBackMaximized;
+    comesBackMaximized.minimized = comesBackMaximized.restoresMaximized = true;
+    SimWindow rescales;  // on the 100% monitor, rescales itself when moved
+    rescales.rescalesWithDpi = true;
+    manager.managed = {AddWindow(first)};
+    manager.explorers = {manager.managed[0], AddWindow(maximized), AddWindow(comesBackMaximized),
+                         AddWindow(rescales)};
+    ArrangeExplorers(manager);
+    const auto tiles = ComputeTiles({1920, 0, 3840, 1040}, 4);
+    for (size_t i = 0; i < 4; ++i) {
+        const SimWindow& window = *Sim().Find(manager.managed[i]);
+        EXPECT_FALSE(window.minimized || window.maximized) << "window " << i;
+        EXPECT_EQ((Tile{window.rect.left, window.rect.top, window.rect.right - window.rect.left,
+                        window.rect.bottom - window.rect.top}),
+                  tiles[i])
+            << "window " << i;
+    }
+}

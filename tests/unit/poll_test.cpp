@@ -263,6 +263,49 @@ TEST_F(PollTest, AHungExplorerWindowFreezesNoGroupAction) {
     EXPECT_TRUE(manager.minimizedAll);
 }
 
+TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
+    HWND a = AddExplorer(0x100);
+    HWND b = AddExplorer(0x200, true);
+    SimWindow elsewhere;
+    elsewhere.cloaked = true;
+    elsewhere.minimized = true;
+    HWND away = AddWindow(elsewhere);
+    manager.lastForeground = other;
+    manager.limitEnabled = true;
+    manager.targetCount = 1;
+    Focus(a);
+    Step();  // raised, and the limit closes one and tiles the rest
+    EXPECT_TRUE(IsMinimized(away)) << "not restored";
+    EXPECT_EQ(manager.explorers, (WindowList{a})) << "not counted";
+    EXPECT_EQ(Sim().closeRequests, WindowList{b});
+    for (const auto& placed : Sim().placements) EXPECT_NE(placed.window, away) << "not tiled";
+
+    Sim().Find(away)->minimized = false;
+    Sim().Find(a)->minimized = true;
+    Sim().now += 300;
+    Focus(other);
+    Step();
+    EXPECT_TRUE(manager.minimizedAll);
+    EXPECT_FALSE(IsMinimized(away)) << "not minimized";
+    manager.targetCount = 0;
+    OpenExplorers(manager);
+    EXPECT_TRUE(IsOpen(away)) << "not closed";
+}
+
+TEST_F(PollTest, CtrlPressedLongBeforeAMinimizeExemptsNothing) {
+    HWND a = AddExplorer(0x100);
+    HWND b = AddExplorer(0x200);
+    manager.explorers = {a, b};
+    manager.lastForeground = a;
+    Sim().Find(a)->minimized = true;
+    Sim().pressedEarlier = {VK_CONTROL, VK_LWIN};  // a Ctrl+C and a Win press, minutes ago
+    Focus(other);
+    Step();
+    EXPECT_TRUE(manager.minimizedAll) << "the whole group goes down";
+    EXPECT_TRUE(IsMinimized(b));
+    EXPECT_TRUE(manager.exempt.empty());
+}
+
 TEST_F(PollTest, OfSeveralMinimizedWindowsTheLowestHandleIsFound) {
     HWND high = AddExplorer(0x300, true);
     HWND low = AddExplorer(0x100, true);

@@ -2,6 +2,8 @@
 
 #include "platform/files.h"
 
+#include <algorithm>
+
 namespace {
 
 const HWND A = H(0x100), B = H(0x200), C = H(0x300), D = H(0x400);
@@ -81,4 +83,34 @@ TEST_F(ShellTest, RestoreLoadsTheListFileOnlyWhenTheListIsEmpty) {
     DeleteFileW(file.c_str());
     RemoveDirectoryW(folder.c_str());
     RemoveDirectoryW(Sim().roamingAppData.c_str());
+}
+
+TEST_F(ShellTest, WindowsThatAppearLateAreTiledAndSentToTheirFolders) {
+    Show(AddExplorer(0x100), L"C:\\Was");
+    // Explorer opens each window 1.5 s after its chord; the shell lists it from then on.
+    Sim().winEDelayMs = 1500;
+    Sim().onSleep = [&] {
+        for (const SimWindow& window : Sim().windows) {
+            const bool shown = std::any_of(fakes.begin(), fakes.end(), [&](const auto& f) {
+                return f->handle == window.handle;
+            });
+            if (!shown) Show(window.handle, L"C:\\New");
+        }
+    };
+    const Folders folders{L"C:\\One", L"C:\\Two", L"C:\\Three", L"C:\\Four"};
+    manager.folders = folders;
+    const auto before = Sim().now;
+    manager.targetCount = 4;
+    OpenExplorers(manager);
+    EXPECT_LE(Sim().now - before, 3 * 400u + 3000u) << "the tray's thread is back within the bound";
+    ASSERT_EQ(manager.managed.size(), 4u);
+    EXPECT_EQ(Sim().placements.size(), 4u) << "all four tiled";
+    for (size_t i = 0; i < 4; ++i) {
+        for (const auto& fake : fakes) {
+            if (fake->handle == manager.managed[i]) {
+                EXPECT_EQ(fake->navigations, Folders{folders[i]});
+            }
+        }
+    }
+    Sim().onSleep = nullptr;
 }
