@@ -6,6 +6,7 @@
 #include "folders/shell_windows.h"
 #include "res/resource.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -103,12 +104,29 @@ void ToggleStartupShortcut(const wchar_t* linkPath, bool exists) {
     }
 }
 
+// The About dialog's link is a control of the common controls (version 6, by the
+// manifest), loaded only when the dialog is first shown: most runs never need it.
+void LoadLinkControl() {
+    static const bool loaded = [] {
+        HMODULE controls = LoadLibraryW(L"comctl32.dll");
+        using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        const auto init = controls == nullptr
+                              ? nullptr
+                              : reinterpret_cast<InitControls>(reinterpret_cast<void*>(
+                                    GetProcAddress(controls, "InitCommonControlsEx")));
+        INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
+        return init != nullptr && init(&classes);
+    }();
+    (void)loaded;
+}
+
 void ShowAbout(HWND owner) {
     // One About dialog: a second request brings the open one to the front.
     if (aboutDialog != nullptr) {
         SetForegroundWindow(aboutDialog);
         return;
     }
+    LoadLinkControl();
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, AboutDlgProc, 0);
 }
 

@@ -11,6 +11,8 @@
 // Recognition and raising.
 bool IsExplorerWindow(HWND window);
 std::string GetProcessBaseName(DWORD processId);
+// Closes the processes held to remember which of them are Explorer.
+void ForgetExplorerProcesses();
 bool IsWinEPressed();
 bool IsKeyHeld(int virtualKey);
 bool IsCloaked(HWND window);
@@ -58,7 +60,8 @@ void ArrangeExplorers(ExplorerManager& manager);
 
 // Instance limit.
 BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM unused);
-void EnforceLimit(ExplorerManager& manager, bool reenumerate);
+// Returns whether it closed (and so tiled) windows.
+bool EnforceLimit(ExplorerManager& manager, bool reenumerate);
 
 // Opening a chosen number of windows (targetCount) from the tray menu.
 BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count);

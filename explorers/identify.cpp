@@ -5,6 +5,8 @@
 #include <dwmapi.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -31,21 +33,73 @@ struct ProcessHandle {
     }
 };
 
+std::string BaseNameOf(HANDLE process) {
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (!platform::QueryFullProcessImageNameW(process, 0, path, &length) || length == 0) {
+        return std::string();
+    }
+    const wchar_t* name = path;
+    for (const wchar_t* c = path; *c != L'\0'; ++c) {
+        if (*c == L'\\' || *c == L'/') name = c + 1;
+    }
+    std::string narrow;
+    for (; *name != L'\0'; ++name) narrow += *name < 0x80 ? static_cast<char>(*name) : '?';
+    return narrow;
+}
+
+// Which processes are Explorer, by process id. Each entry holds its process open: an
+// ended process is noticed and looked up afresh, so an id that Windows hands to another
+// program is never taken for Explorer. A step with a known window in front opens no
+// process.
+struct KnownProcess {
+    HANDLE handle;
+    bool isExplorer;
+};
+std::mutex knownMutex;
+std::map<DWORD, KnownProcess> knownProcesses;
+constexpr size_t kMaxKnownProcesses = 64;
+
+void ForgetLocked() {
+    for (auto& entry : knownProcesses) platform::CloseHandle(entry.second.handle);
+    knownProcesses.clear();
+}
+
+bool IsRunning(HANDLE process) {
+    DWORD code = 0;
+    return platform::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+}
+
+bool IsExplorerProcess(DWORD processId) {
+    std::lock_guard<std::mutex> guard(knownMutex);
+    const auto found = knownProcesses.find(processId);
+    if (found != knownProcesses.end()) {
+        if (IsRunning(found->second.handle)) return found->second.isExplorer;
+        platform::CloseHandle(found->second.handle);
+        knownProcesses.erase(found);
+    }
+    // The limited right is granted for Explorer windows of higher integrity too.
+    HANDLE process = platform::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) return false;
+    const bool isExplorer = EqualsIgnoringAsciiCase(BaseNameOf(process), "Explorer.EXE");
+    if (knownProcesses.size() >= kMaxKnownProcesses) ForgetLocked();
+    knownProcesses[processId] = {process, isExplorer};
+    return isExplorer;
+}
+
 }  // namespace
 
+void ForgetExplorerProcesses() {
+    std::lock_guard<std::mutex> guard(knownMutex);
+    ForgetLocked();
+}
+
 std::string GetProcessBaseName(DWORD processId) {
-    const std::string unknown = "<unknown>";
     ProcessHandle process{
-        platform::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId)};
-    if (process.handle == nullptr) return unknown;
-    HMODULE mainModule = nullptr;
-    DWORD needed = 0;
-    if (!platform::EnumProcessModules(process.handle, &mainModule, sizeof(mainModule), &needed)) {
-        return unknown;
-    }
-    char name[MAX_PATH] = {};
-    platform::GetModuleBaseNameA(process.handle, mainModule, name, MAX_PATH);
-    return name[0] == '\0' ? unknown : std::string(name);
+        platform::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)};
+    if (process.handle == nullptr) return "<unknown>";
+    const std::string name = BaseNameOf(process.handle);
+    return name.empty() ? "<unknown>" : name;
 }
 
 bool IsExplorerWindow(HWND window) {
@@ -59,7 +113,7 @@ bool IsExplorerWindow(HWND window) {
     DWORD processId = 0;
     platform::GetWindowThreadProcessId(window, &processId);
     if (processId == 0) return false;
-    return EqualsIgnoringAsciiCase(GetProcessBaseName(processId), "Explorer.EXE");
+    return IsExplorerProcess(processId);
 }
 
 bool IsKeyHeld(int virtualKey) {

@@ -46,9 +46,9 @@ BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM) {
     return TRUE;
 }
 
-void EnforceLimit(ExplorerManager& manager, bool reenumerate) {
+bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     const int target = manager.targetCount;
-    if (!manager.limitEnabled || target <= 0) return;
+    if (!manager.limitEnabled || target <= 0) return false;
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
     const bool winERecent = platform::GetTickCount64() - manager.lastWinETick < kWinERecentMs;
     if (reenumerate) {
@@ -57,7 +57,8 @@ void EnforceLimit(ExplorerManager& manager, bool reenumerate) {
         SortByHandle(manager.explorers);
     }
     const size_t limit = static_cast<size_t>(target);
-    if (manager.explorers.size() <= limit) return;
+    if (manager.explorers.size() <= limit) return false;
     while (manager.explorers.size() > limit) CloseOneSurplus(manager, winERecent);
     ArrangeExplorers(manager);
+    return true;
 }

@@ -13,6 +13,13 @@
 
 struct ExplorerManager {
     HWND lastForeground = nullptr;
+    // The poll step's answer for the window in front, kept while it stays there.
+    HWND knownForeground = nullptr;
+    bool knownForegroundIsExplorer = false;
+    std::uint64_t lastInFrontTick = 0;      // when the limit and capture last ran in front
+    // Signalled when the foreground changes or a window is minimized: the poll step runs
+    // at once instead of at the end of its 50 ms. Null: the step only sleeps.
+    HANDLE wake = nullptr;
     std::vector<HWND> explorers;        // latest enumeration, ascending by handle value
     std::vector<HWND> managed;          // the group, in the order its windows joined it
     std::vector<HWND> exempt;           // minimized with Ctrl held: they do not pull the group down

@@ -79,10 +79,19 @@ namespace {
 bool Decide(ExplorerManager& manager) {
     HWND foreground = platform::GetForegroundWindow();
     if (foreground == nullptr) return false;
-    const bool wasExplorer =
-        manager.lastForeground != nullptr && IsExplorerWindow(manager.lastForeground);
-    const bool isExplorer = IsExplorerWindow(foreground);
+    // The window in front rarely changes: its answer is kept from the step before. The one
+    // before it is asked about only when a new window is in front.
+    const bool sameInFront =
+        foreground == manager.lastForeground && foreground == manager.knownForeground;
+    const bool isExplorer =
+        sameInFront ? manager.knownForegroundIsExplorer : IsExplorerWindow(foreground);
+    const auto wasExplorer = [&] {
+        return sameInFront ? isExplorer
+                           : manager.lastForeground != nullptr &&
+                                 IsExplorerWindow(manager.lastForeground);
+    };
     bool capture = false;
+    bool foregroundIsExplorer = isExplorer;
 
     if (manager.minimizedAll) {
         if (isExplorer && !platform::IsIconic(foreground)) {
@@ -100,20 +109,29 @@ bool Decide(ExplorerManager& manager) {
             AddExempt(manager, minimized);
             if (HWND other = ActivateOtherExplorer(manager, minimized)) {
                 foreground = other;
+                foregroundIsExplorer = true;
             } else {
                 manager.minimizedAll = true;
             }
         }
-    } else if (isExplorer && !wasExplorer) {
+    } else if (isExplorer && !wasExplorer()) {
         ActivateAllExplorers(manager, foreground);
         EnforceLimit(manager, false);
         capture = true;
     } else if (isExplorer) {
-        EnforceLimit(manager, true);
-        capture = true;
-        manager.lastActionTick = platform::GetTickCount64();
+        // While an Explorer window stays in front, the limit and the capture run at the pace
+        // of the quiet time; the quiet time is armed again only when the limit moved
+        // windows, so a minimize right after is followed at once.
+        const std::uint64_t now = platform::GetTickCount64();
+        if (now - manager.lastInFrontTick >= kQuietTimeMs) {
+            manager.lastInFrontTick = now;
+            if (EnforceLimit(manager, true)) manager.lastActionTick = now;
+            capture = true;
+        }
     }
     manager.lastForeground = foreground;
+    manager.knownForeground = foreground;
+    manager.knownForegroundIsExplorer = foregroundIsExplorer;
     return capture;
 }
 
@@ -129,9 +147,15 @@ void SaveChangedFolders(ExplorerManager& manager) {
 }  // namespace
 
 void Tick(ExplorerManager& manager) {
-    NoteWinE(manager);
-    platform::Sleep(kPollSleepMs);
-    NoteWinE(manager);
+    // Only the limit reads the chord.
+    const bool watchWinE = manager.limitEnabled;
+    if (watchWinE) NoteWinE(manager);
+    if (manager.wake != nullptr) {
+        platform::WaitForSingleObject(manager.wake, kPollSleepMs);
+    } else {
+        platform::Sleep(kPollSleepMs);
+    }
+    if (watchWinE) NoteWinE(manager);
     if (InQuietTime(manager)) return;
 
     bool capture = false;

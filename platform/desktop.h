@@ -18,8 +18,9 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
 UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size);
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
-BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
-DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, DWORD* size);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* code);
+DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
 BOOL CloseHandle(HANDLE handle);
 BOOL IsIconic(HWND window);
 // Windows reports a window hung when its thread has not taken a message for about 5 s.

@@ -2,25 +2,9 @@
 #include "platform/desktop.h"
 
 #include <dwmapi.h>
-#include <psapi.h>
 
 #include <thread>
 
-namespace {
-
-// psapi.h maps these names to macros; call through them before the names are freed.
-BOOL SystemEnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
-    return ::EnumProcessModules(process, modules, size, needed);
-}
-
-DWORD SystemGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
-    return ::GetModuleBaseNameA(process, module, name, size);
-}
-
-}  // namespace
-
-#undef EnumProcessModules
-#undef GetModuleBaseNameA
 
 namespace platform {
 
@@ -40,12 +24,16 @@ HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
     return ::OpenProcess(access, inherit, processId);
 }
 
-BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
-    return SystemEnumProcessModules(process, modules, size, needed);
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, DWORD* size) {
+    return ::QueryFullProcessImageNameW(process, flags, name, size);
 }
 
-DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
-    return SystemGetModuleBaseNameA(process, module, name, size);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* code) {
+    return ::GetExitCodeProcess(process, code);
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs) {
+    return ::WaitForSingleObject(object, timeoutMs);
 }
 
 BOOL CloseHandle(HANDLE handle) {

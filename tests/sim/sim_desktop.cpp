@@ -18,11 +18,20 @@ constexpr DWORD kSimThreadOfProcess = 1000;  // thread id = this + process id
 constexpr DWORD kOwnProcessId = 42;
 constexpr DWORD kOwnThreadId = 7;
 
+// A process handle names the process id and the run of that id it was opened on.
+constexpr std::uintptr_t kRunStride = 0x1000000;
+
 HANDLE ProcessHandleOf(DWORD processId) {
-    return reinterpret_cast<HANDLE>(0x50000 + processId);
+    return reinterpret_cast<HANDLE>(kRunStride * (desktop->processRuns[processId] + 1) +
+                                    processId);
 }
 DWORD ProcessIdOf(HANDLE handle) {
-    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x50000);
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) % kRunStride);
+}
+bool IsCurrentRun(HANDLE handle) {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    return value >= kRunStride &&
+           static_cast<int>(value / kRunStride - 1) == desktop->processRuns[ProcessIdOf(handle)];
 }
 
 SimWindow* FindByProcess(DWORD processId) {
@@ -151,6 +160,20 @@ void CloseSimWindow(HWND handle) {
     if (desktop->foreground == handle) desktop->foreground = nullptr;
 }
 
+void EndProcess(DWORD processId) {
+    Guard guard(desktop->mutex);
+    auto& windows = desktop->windows;
+    for (const SimWindow& window : windows) {
+        if (window.processId == processId && desktop->foreground == window.handle) {
+            desktop->foreground = nullptr;
+        }
+    }
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [&](const SimWindow& w) { return w.processId == processId; }),
+                  windows.end());
+    ++desktop->processRuns[processId];
+}
+
 bool IsOpen(HWND handle) {
     Guard guard(desktop->mutex);
     return desktop->Find(handle) != nullptr;
@@ -213,8 +236,7 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
 HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
     auto guard = Enter();
     SimWindow* owner = FindByProcess(processId);
-    if (owner == nullptr || owner->processLocked ||
-        access != (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
+    if (owner == nullptr || owner->processLocked || access != PROCESS_QUERY_LIMITED_INFORMATION) {
         return nullptr;
     }
     ++desktop->processesOpened;
@@ -222,22 +244,36 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
     return ProcessHandleOf(processId);
 }
 
-BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD, LPWSTR name, DWORD* size) {
     auto guard = Enter();
-    if (FindByProcess(ProcessIdOf(process)) == nullptr || size < sizeof(HMODULE)) return FALSE;
-    modules[0] = reinterpret_cast<HMODULE>(process);
-    if (needed != nullptr) *needed = sizeof(HMODULE);
+    SimWindow* owner = FindByProcess(ProcessIdOf(process));
+    if (!IsCurrentRun(process) || owner == nullptr) return FALSE;
+    std::wstring path = L"C:\\Windows\\";
+    for (char c : owner->processName) path += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    if (path.size() + 1 > *size) return FALSE;
+    std::copy(path.begin(), path.end(), name);
+    name[path.size()] = L'\0';
+    *size = static_cast<DWORD>(path.size());
     return TRUE;
 }
 
-DWORD GetModuleBaseNameA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
+BOOL GetExitCodeProcess(HANDLE process, DWORD* code) {
     auto guard = Enter();
-    SimWindow* owner = FindByProcess(ProcessIdOf(process));
-    if (owner == nullptr || size == 0) return 0;
-    const size_t length = std::min<size_t>(owner->processName.size(), size - 1);
-    std::memcpy(name, owner->processName.data(), length);
-    name[length] = '\0';
-    return static_cast<DWORD>(length);
+    const bool running = IsCurrentRun(process) && FindByProcess(ProcessIdOf(process)) != nullptr;
+    *code = running ? STILL_ACTIVE : 0;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs) {
+    {
+        auto guard = Enter();
+        if (object == desktop->wakeEvent && desktop->wakeSignalled) {
+            desktop->wakeSignalled = false;  // an auto-reset event
+            return WAIT_OBJECT_0;
+        }
+    }
+    Sleep(timeoutMs);
+    return WAIT_TIMEOUT;
 }
 
 BOOL CloseHandle(HANDLE) {

@@ -53,6 +53,10 @@ struct SimDesktop {
     // Keys pressed since GetAsyncKeyState last read them, and let go again.
     std::set<int> pressedEarlier;
     std::uint64_t now = 1000000;
+    std::map<DWORD, int> processRuns;  // how often each process id has ended
+    // The poll step's wake event: a signal ends its wait at once.
+    HANDLE wakeEvent = reinterpret_cast<HANDLE>(0x7777);
+    bool wakeSignalled = false;
     std::vector<RECT> workAreas{{0, 0, 1920, 1040}};
     std::vector<UINT> monitorDpis;  // per work area; missing entries are 96
     bool dwmFails = false;          // no Desktop Window Manager (Wine, Windows 7 classic)
@@ -107,6 +111,8 @@ void ResetSim();
 HWND AddWindow(SimWindow window = {});
 HWND AddExplorer(std::uintptr_t handle = 0, bool minimized = false);
 void CloseSimWindow(HWND handle);
+// Ends a process with all its windows; its id may then be used again by another one.
+void EndProcess(DWORD processId);
 bool IsOpen(HWND handle);
 bool IsMinimized(HWND handle);
 // Handles as HWND from numbers, for readable test tables.

@@ -10,7 +10,10 @@
 
 struct DesktopTest : ::testing::Test {
     ExplorerManager manager;
-    void SetUp() override { ResetSim(); }
+    void SetUp() override {
+        ForgetExplorerProcesses();
+        ResetSim();
+    }
 };
 
 using WindowList = std::vector<HWND>;

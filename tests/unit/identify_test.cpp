@@ -19,7 +19,23 @@ TEST_P(IdentifyTest, RecognisesExplorerWindowsAndOpensProcessesOnlyForTheirClass
     HWND handle = AddWindow(window);
     EXPECT_EQ(IsExplorerWindow(handle), c.isExplorer);
     EXPECT_EQ(Sim().processesOpened, c.opensProcess ? 1 : 0);
+    EXPECT_EQ(IsExplorerWindow(handle), c.isExplorer);
+    EXPECT_EQ(Sim().processesOpened, c.opensProcess ? 1 : 0) << "the answer is kept";
+    ForgetExplorerProcesses();
     EXPECT_EQ(Sim().openProcessHandles, 0) << "every opened process handle is closed";
+}
+
+TEST_F(DesktopTest, AnEndedExplorerIsLookedUpAgainAndItsIdMayBeAnotherProgram) {
+    HWND first = AddExplorer();
+    EXPECT_TRUE(IsExplorerWindow(first));
+    EndProcess(100);
+    SimWindow reused;  // the same process id, now another program's
+    reused.processName = "notepad.exe";
+    HWND impostor = AddWindow(reused);
+    EXPECT_FALSE(IsExplorerWindow(impostor));
+    EXPECT_EQ(Sim().processesOpened, 2);
+    ForgetExplorerProcesses();
+    EXPECT_EQ(Sim().openProcessHandles, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -113,8 +113,21 @@ TEST_F(PollTest, MovingBetweenExplorersOnlyAppliesLimitAndCaptures) {
     EXPECT_TRUE(Sim().raised.empty());
     EXPECT_EQ(Sim().enumerations, 1) << "the limit enumerates afresh";
     EXPECT_TRUE(Captured());
-    EXPECT_EQ(manager.lastActionTick, Sim().now);
+    EXPECT_EQ(manager.lastActionTick, 0u) << "nothing moved: no quiet time";
     EXPECT_EQ(manager.lastForeground, b);
+
+    // The same window stays in front: known, so no process is opened; the limit and the
+    // capture wait for the quiet-time pace.
+    Step();
+    EXPECT_EQ(Sim().processesOpened, 0);
+    EXPECT_FALSE(Captured());
+    Sim().now += 250;
+    AddExplorer();
+    AddExplorer();
+    AddExplorer();  // five now: the limit closes one and tiles, which arms the quiet time
+    Step();
+    EXPECT_EQ(Sim().closeRequests.size(), 1u);
+    EXPECT_EQ(manager.lastActionTick, Sim().now);
 }
 
 TEST_F(PollTest, StepsWithinTheQuietTimeTakeNoLock) {
@@ -122,6 +135,7 @@ TEST_F(PollTest, StepsWithinTheQuietTimeTakeNoLock) {
     manager.lastForeground = other;
     Focus(a);
     manager.lastActionTick = Sim().now + 50 - 250 + 1;  // 249 ms after the sleep
+    manager.limitEnabled = true;                        // the chord is watched for the limit
     Sim().heldKeys = {'E', VK_LWIN};
 
     std::promise<void> locked, release;
@@ -304,6 +318,28 @@ TEST_F(PollTest, CtrlPressedLongBeforeAMinimizeExemptsNothing) {
     EXPECT_TRUE(manager.minimizedAll) << "the whole group goes down";
     EXPECT_TRUE(IsMinimized(b));
     EXPECT_TRUE(manager.exempt.empty());
+}
+
+TEST_F(PollTest, AWakeRunsTheStepAtOnceAndOneInTheQuietTimeIsNotLost) {
+    HWND a = AddExplorer();
+    manager.wake = Sim().wakeEvent;
+    manager.lastForeground = other;
+    Focus(a);
+    Sim().wakeSignalled = true;  // the foreground changed
+    const auto before = Sim().now;
+    Step();
+    EXPECT_EQ(Sim().now, before) << "no wait for the 50 ms";
+    EXPECT_EQ(manager.lastForeground, a);
+
+    // Minimized while the quiet time after the raise runs: its step comes once it is over.
+    Sim().Find(a)->minimized = true;
+    Focus(other);
+    Sim().wakeSignalled = true;
+    Step();
+    EXPECT_FALSE(manager.minimizedAll);
+    for (int i = 0; i < 5 && !manager.minimizedAll; ++i) Step();
+    EXPECT_TRUE(manager.minimizedAll);
+    EXPECT_LE(Sim().now - before, 250u + 50u);
 }
 
 TEST_F(PollTest, OfSeveralMinimizedWindowsTheLowestHandleIsFound) {
