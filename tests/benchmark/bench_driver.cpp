@@ -1,8 +1,9 @@
 // Times a Zephyrine.exe from outside, as a user would see it, on the Wine desktop with the
 // stand-in File Explorer (run by scripts/bench).
 //
-//   zephyrine_bench latency EXE TRIALS  prints "activation<TAB>p50<TAB>p95" and the same for
-//                                       "minimize", in milliseconds
+//   zephyrine_bench latency EXE TRIALS  prints "activation<TAB>p50<TAB>p95<TAB>missed" and
+//                                       the same for "minimize", in milliseconds; missed
+//                                       counts trials not seen done within 5 s
 //   zephyrine_bench idle EXE SECONDS explorer|other
 //                                       runs EXE with four Explorer windows and the chosen
 //                                       window in front, prints "ready" once settled,
@@ -55,13 +56,24 @@ bool GroupRaised(const std::vector<HWND>& group, HWND chosen, HWND other) {
     return true;
 }
 
+// Milliseconds until done, or a negative number when it was not done within 5 s.
 double TimeUntil(const std::function<bool()>& done) {
     const double start = Now();
     while (!done()) {
-        if (Now() - start > 5000) break;
+        if (Now() - start > 5000) return -1;
         Sleep(1);
     }
     return Now() - start;
+}
+
+// Percentiles of the trials that ended, and how many did not.
+void Report(const char* name, const std::vector<double>& trials) {
+    std::vector<double> ended;
+    for (double trial : trials) {
+        if (trial >= 0) ended.push_back(trial);
+    }
+    const Percentiles p = Of(ended);
+    std::printf("%s\t%.1f\t%.1f\t%zu\n", name, p.p50, p.p95, trials.size() - ended.size());
 }
 
 struct Scene {
@@ -108,8 +120,8 @@ int Latency(const std::wstring& exe, int trials) {
                                 [](HWND w) { return IsIconic(w) != FALSE; });
         });
     }
-    const Percentiles a = Of(activation), m = Of(minimize);
-    std::printf("activation\t%.1f\t%.1f\nminimize\t%.1f\t%.1f\n", a.p50, a.p95, m.p50, m.p95);
+    Report("activation", activation);
+    Report("minimize", minimize);
     return 0;
 }
 
@@ -134,8 +146,8 @@ int Bare(int seconds) {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"BareClass";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"BareClass", L"bare", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowW(L"BareClass", L"bare", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                nullptr, windowClass.hInstance, nullptr);
     SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
     std::printf("ready\n");
     std::fflush(stdout);
