@@ -16,7 +16,7 @@ struct ExplorerManager {
     // The poll step's answer for the window in front, kept while it stays there.
     HWND knownForeground = nullptr;
     bool knownForegroundIsExplorer = false;
-    std::uint64_t lastInFrontTick = 0;      // when the limit and capture last ran in front
+    std::uint64_t lastInFrontTick = 0;  // when the limit and capture last ran in front
     // Signalled when the foreground changes or a window is minimized: the poll step runs
     // at once instead of at the end of its 50 ms. Null: the step only sleeps.
     HANDLE wake = nullptr;

@@ -86,9 +86,9 @@ bool Decide(ExplorerManager& manager) {
     const bool isExplorer =
         sameInFront ? manager.knownForegroundIsExplorer : IsExplorerWindow(foreground);
     const auto wasExplorer = [&] {
-        return sameInFront ? isExplorer
-                           : manager.lastForeground != nullptr &&
-                                 IsExplorerWindow(manager.lastForeground);
+        return sameInFront
+                   ? isExplorer
+                   : manager.lastForeground != nullptr && IsExplorerWindow(manager.lastForeground);
     };
     bool capture = false;
     bool foregroundIsExplorer = isExplorer;

@@ -67,8 +67,8 @@ std::vector<std::optional<Result>> CallEachWithin(
         state.ended.notify_all();
     };
     for (size_t i = 0; i < calls.size(); ++i) {
-        auto* run = new std::function<void()>(
-            [shared, i, finish, call = std::move(calls[i])]() mutable {
+        auto* run =
+            new std::function<void()>([shared, i, finish, call = std::move(calls[i])]() mutable {
                 std::optional<Result> result = call();
                 call = nullptr;  // the references it holds go before the caller hears of it
                 finish(*shared, i, std::move(result));

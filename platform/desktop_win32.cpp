@@ -5,7 +5,6 @@
 
 #include <thread>
 
-
 namespace platform {
 
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) {

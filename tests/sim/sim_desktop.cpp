@@ -22,8 +22,7 @@ constexpr DWORD kOwnThreadId = 7;
 constexpr std::uintptr_t kRunStride = 0x1000000;
 
 HANDLE ProcessHandleOf(DWORD processId) {
-    return reinterpret_cast<HANDLE>(kRunStride * (desktop->processRuns[processId] + 1) +
-                                    processId);
+    return reinterpret_cast<HANDLE>(kRunStride * (desktop->processRuns[processId] + 1) + processId);
 }
 DWORD ProcessIdOf(HANDLE handle) {
     return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) % kRunStride);
