@@ -286,7 +286,10 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             if (message == WM_TASKBARCREATED && WM_TASKBARCREATED != 0) {
                 // Explorer has (re)started: its tray and its window collection are new.
                 AddTrayIcon();
-                ConnectShellWindows(explorerManager);
+                // Creating it asks the new Explorer process, which may still be starting:
+                // not on the tray's thread.
+                RunOnNewThread(
+                    new std::function<void()>([] { ConnectShellWindows(explorerManager); }));
                 return 0;
             }
             return DefWindowProcW(window, message, wParam, lParam);

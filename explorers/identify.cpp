@@ -159,8 +159,9 @@ void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UI
     if (flags & SWP_NOZORDER) return;
     // The window's own thread carries the request out; the next window is stacked
     // relative to this one, so wait (briefly) until it has.
-    for (DWORD waited = 0; waited < kPlaceWaitMs && !IsStackedAfter(window, insertAfter);
-         ++waited) {
+    const std::uint64_t start = platform::GetTickCount64();
+    while (!IsStackedAfter(window, insertAfter) &&
+           platform::GetTickCount64() - start < kPlaceWaitMs) {
         platform::Sleep(1);
     }
 }

@@ -51,6 +51,27 @@ void NavigateBrowser(IWebBrowserApp* browser, IShellFolder* desktop, const std::
     }
 }
 
+// Finds each window in the collection and navigates it, each window on its own: one that
+// does not answer holds up no other.
+void NavigateAll(ExplorerManager& manager, IShellWindows* shellWindows, IShellFolder* desktop,
+                 const std::vector<HWND>& windows, const std::vector<std::wstring>& folders) {
+    std::vector<ComPtr<IWebBrowserApp>> browsers;
+    if (IsShellGone(FindBrowsers(shellWindows, windows, browsers))) {
+        ReconnectShellWindows(manager, shellWindows);
+    }
+    std::vector<std::function<std::optional<bool>()>> navigations;
+    for (size_t i = 0; i < browsers.size(); ++i) {
+        if (!browsers[i]) continue;
+        navigations.push_back([browser = std::move(browsers[i]),
+                               desktop = ComPtr<IShellFolder>(desktop), folder = folders[i]] {
+            NavigateBrowser(browser.Get(), desktop.Get(), folder);
+            return std::optional<bool>(true);
+        });
+    }
+    browsers.clear();
+    CallEachWithin(std::move(navigations), kShellCallWaitMs);
+}
+
 }  // namespace
 
 void RestoreFolders(ExplorerManager& manager) {
@@ -70,19 +91,14 @@ void RestoreFolders(ExplorerManager& manager) {
     }
     ComPtr<IShellFolder> desktop;
     if (FAILED(platform::SHGetDesktopFolder(&desktop)) || !desktop) return;
-    std::vector<ComPtr<IWebBrowserApp>> browsers;
-    if (IsShellGone(FindBrowsers(shellWindows.Get(), windows, browsers))) {
-        ReconnectShellWindows(manager, shellWindows.Get());
-    }
-    // Each window is navigated on its own: one that does not answer holds up no other.
-    std::vector<std::function<std::optional<bool>()>> navigations;
-    for (size_t i = 0; i < browsers.size(); ++i) {
-        if (!browsers[i]) continue;
-        navigations.push_back([browser = std::move(browsers[i]), desktop, folder = folders[i]] {
-            NavigateBrowser(browser.Get(), desktop.Get(), folder);
-            return std::optional<bool>(true);
-        });
-    }
-    browsers.clear();
-    CallEachWithin(std::move(navigations), kShellCallWaitMs);
+    // Even finding the windows calls into them: all of it runs off the caller's thread (the
+    // tray's), which waits a bounded time.
+    std::vector<std::function<std::optional<bool>()>> restore;
+    restore.push_back([&manager, shellWindows, desktop, windows, folders] {
+        NavigateAll(manager, shellWindows.Get(), desktop.Get(), windows, folders);
+        return std::optional<bool>(true);
+    });
+    shellWindows.Reset();
+    desktop.Reset();
+    CallEachWithin(std::move(restore), kShellCallWaitMs);
 }
