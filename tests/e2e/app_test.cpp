@@ -584,3 +584,23 @@ TEST_F(AppTest, AfterExplorerRestartsFoldersAreCapturedAgainAndSurviveAKill) {
     const auto lines = ReadLines(listFile);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "C:\\users"), 1);
 }
+
+TEST_F(AppTest, SessionEndWhile2ExplorersWaitsForABusyWindowIsAnsweredInTime) {
+    // The surplus window is busy for 2.5 s (not yet hung): "2 Explorers" waits for its
+    // answer to WM_CLOSE, and the session end arrives meanwhile on the same thread.
+    Process busy = StartStandIn(L"explorer.exe", L"--title C:\\users");
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    PostMessageW(WindowsOf(busy.id()).at(0), kHangMessage, 2500, 0);
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    Sleep(300);
+    DWORD_PTR answer = 0;
+    const ULONGLONG asked = GetTickCount64();
+    SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    EXPECT_LT(GetTickCount64() - asked, 2000u);
+    SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, 0, SMTO_BLOCK, 5000, &answer);
+    ASSERT_TRUE(ChooseTrayEntry(main, Quit));
+    EXPECT_EQ(app.Wait(5000), 0u);
+}
