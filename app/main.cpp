@@ -33,25 +33,59 @@ void ShowHResultBox(const wchar_t* format, HRESULT result, const wchar_t* title)
     MessageBoxW(nullptr, text, title, MB_OK);
 }
 
+// What removing the taskbar button came to, for the main thread to report.
+struct TaskbarTabResult {
+    HRESULT created = E_FAIL;
+    HRESULT initialized = E_FAIL;
+    DWORD lastError = 0;  // after a failed HrInit, once the list is released
+};
+
+// The taskbar list is an apartment-threaded object. Made from the main thread's
+// multithreaded apartment, COM would keep a host thread for it, with its proxy and the
+// marshalling DLLs, for the program's whole life (about 4 MiB). It is needed once, so it
+// is made in an apartment of its own on a thread that ends when the button is gone.
+DWORD WINAPI RemoveTaskbarTabThread(void* parameter) {
+    TaskbarTabResult& result = *static_cast<TaskbarTabResult*>(parameter);
+    const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        ComPtr<ITaskbarList2> pitl;
+        result.created =
+            CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pitl));
+        if (SUCCEEDED(result.created)) {
+            result.initialized = pitl->HrInit();
+            if (SUCCEEDED(result.initialized)) {
+                pitl->DeleteTab(mainWindow);
+            } else {
+                pitl.Reset();
+                result.lastError = GetLastError();
+            }
+        }
+    }
+    if (SUCCEEDED(apartment)) CoUninitialize();
+    return 0;
+}
+
 // Removes the hidden window's taskbar button. Returns the exit code on failure, 0 on success.
 int RemoveTaskbarTab() {
-    ComPtr<ITaskbarList2> pitl;
-    const HRESULT created =
-        CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pitl));
-    if (FAILED(created)) {
+    TaskbarTabResult result;
+    HANDLE thread = CreateThread(nullptr, 0, RemoveTaskbarTabThread, &result, 0, nullptr);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    if (FAILED(result.created)) {
         ReportError("%s:\n  (error) %s\n", "wWinMain",
                     "CoCreateInstance for CLSID_TaskbarList failed.");
-        ShowHResultBox(L"CoCreateInstance failed(%u)", created, L"debug");
+        ShowHResultBox(L"CoCreateInstance failed(%u)", result.created, L"debug");
         return 1;
     }
-    if (FAILED(pitl->HrInit())) {
-        pitl.Reset();
+    if (FAILED(result.initialized)) {
+        SetLastError(result.lastError);
         ReportError("%s:\n  (error) %s\n", "wWinMain", "pitl->HrInit() failed.");
         MessageBoxA(mainWindow, GetLastErrorText().c_str(), "Error", MB_OK);
         MessageBoxW(nullptr, L"pitl->HrInit failed.", L"debug", MB_OK);
         return 1;
     }
-    pitl->DeleteTab(mainWindow);
     return 0;
 }
 
