@@ -8,8 +8,8 @@
 
 HRESULT ShellWindowAt(IShellWindows* shellWindows, long index, ComPtr<IDispatch>& dispatch,
                       ComPtr<IWebBrowserApp>& browser, HWND& window) {
-    VARIANT position;
-    VariantInit(&position);
+    // Zeroed is how VariantInit leaves a VARIANT; spelled out, oleaut32 is not loaded for it.
+    VARIANT position{};
     position.vt = VT_I4;
     position.lVal = index;
     // Only S_OK means a window; S_FALSE marks the end of the collection.
