@@ -10,6 +10,9 @@
 //                                       waits SECONDS and quits EXE
 //   zephyrine_bench bare SECONDS        a bare message-loop program for SECONDS: what any
 //                                       Wine program costs, to subtract
+//   zephyrine_bench waker SECONDS       the bare program plus a thread that only waits on
+//                                       an event for 50 ms, 20 times a second: the floor
+//                                       of any poll at that pace
 #include "tests/e2e/wine_support.h"
 
 #include <algorithm>
@@ -140,7 +143,13 @@ LRESULT CALLBACK BareProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int Bare(int seconds) {
+DWORD WINAPI WaitLikeThePollStep(void*) {
+    HANDLE never = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    for (;;) WaitForSingleObject(never, 50);
+}
+
+int Bare(int seconds, bool waker) {
+    if (waker) CloseHandle(CreateThread(nullptr, 0, WaitLikeThePollStep, nullptr, 0, nullptr));
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = BareProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -164,9 +173,10 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"idle" && argc == 5) {
         return Idle(argv[2], _wtoi(argv[3]), std::wcscmp(argv[4], L"explorer") == 0);
     }
-    if (mode == L"bare" && argc == 3) return Bare(_wtoi(argv[2]));
+    if (mode == L"bare" && argc == 3) return Bare(_wtoi(argv[2]), false);
+    if (mode == L"waker" && argc == 3) return Bare(_wtoi(argv[2]), true);
     std::fprintf(stderr,
                  "usage: zephyrine_bench latency EXE TRIALS | idle EXE SECONDS explorer|other | "
-                 "bare SECONDS\n");
+                 "bare SECONDS | waker SECONDS\n");
     return 2;
 }
