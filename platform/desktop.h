@@ -26,7 +26,6 @@ BOOL IsIconic(HWND window);
 // Windows reports a window hung when its thread has not taken a message for about 5 s.
 // Calls that wait for such a window are skipped or made in the forms that do not wait.
 BOOL IsHungAppWindow(HWND window);
-BOOL ShowWindow(HWND window, int command);
 BOOL ShowWindowAsync(HWND window, int command);
 HWND GetWindow(HWND window, UINT relation);
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
@@ -46,7 +45,6 @@ BOOL AllowSetForegroundWindow(DWORD processId);
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
 BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach);
-BOOL BringWindowToTop(HWND window);
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                             UINT timeoutMs, DWORD_PTR* result);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);

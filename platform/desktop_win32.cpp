@@ -44,9 +44,6 @@ BOOL IsIconic(HWND window) {
 BOOL IsHungAppWindow(HWND window) {
     return ::IsHungAppWindow(window);
 }
-BOOL ShowWindow(HWND window, int command) {
-    return ::ShowWindow(window, command);
-}
 BOOL ShowWindowAsync(HWND window, int command) {
     return ::ShowWindowAsync(window, command);
 }
@@ -96,9 +93,6 @@ BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach) {
     return ::AttachThreadInput(attach, attachTo, doAttach);
 }
 
-BOOL BringWindowToTop(HWND window) {
-    return ::BringWindowToTop(window);
-}
 
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                             UINT timeoutMs, DWORD_PTR* result) {

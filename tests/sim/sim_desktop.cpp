@@ -293,11 +293,12 @@ BOOL IsHungAppWindow(HWND window) {
     return found != nullptr && found->hung;
 }
 
-BOOL ShowWindow(HWND window, int command) {
+// A hung window's thread takes the request when it wakes: nothing changes now.
+BOOL ShowWindowAsync(HWND window, int command) {
     auto guard = Enter();
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return FALSE;
-    if (found->hung) ++desktop->waitsOnHung;
+    if (found->hung) return TRUE;
     if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) {
         if (found->minimized) {
             found->maximized = found->restoresMaximized;
@@ -311,17 +312,6 @@ BOOL ShowWindow(HWND window, int command) {
         desktop->minimizedCalls.push_back(window);
     }
     return TRUE;
-}
-
-// A hung window's thread takes the request when it wakes: nothing changes now.
-BOOL ShowWindowAsync(HWND window, int command) {
-    {
-        auto guard = Enter();
-        SimWindow* found = desktop->Find(window);
-        if (found == nullptr) return FALSE;
-        if (found->hung) return TRUE;
-    }
-    return platform::ShowWindow(window, command);
 }
 
 HWND GetWindow(HWND window, UINT relation) {
@@ -425,16 +415,6 @@ BOOL AttachThreadInput(DWORD, DWORD attachTo, BOOL attach) {
     desktop->attaches += attach ? 1 : -1;
     ++desktop->attachCalls;
     return TRUE;
-}
-
-BOOL BringWindowToTop(HWND window) {
-    auto guard = Enter();
-    if (SimWindow* found = desktop->Find(window); found != nullptr && found->hung) {
-        ++desktop->waitsOnHung;
-    }
-    desktop->raised.push_back(window);
-    desktop->Raise(window);
-    return desktop->Find(window) != nullptr;
 }
 
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UINT timeoutMs,

@@ -86,7 +86,7 @@ struct SimDesktop {
     int attachCalls = 0;
     int idListsFreed = 0;
     std::vector<HWND> closeRequests;
-    // Windows raised or restacked (BringWindowToTop, SetWindowPos with a z-order), in order.
+    // Windows raised or restacked (SetWindowPos with a z-order), in order.
     std::vector<HWND> raised;
     // Calls that would wait for the thread of a hung window: each one freezes the caller.
     int waitsOnHung = 0;
