@@ -60,6 +60,8 @@ void ArrangeExplorers(ExplorerManager& manager);
 
 // Instance limit.
 BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM unused);
+// Fills windows with the Explorer windows, in z-order (topmost first).
+void CollectExplorers(std::vector<HWND>& windows);
 // Returns whether it closed (and so tiled) windows.
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate);
 

@@ -46,14 +46,18 @@ BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM) {
     return TRUE;
 }
 
+void CollectExplorers(std::vector<HWND>& windows) {
+    CollectInto(windows);
+    platform::EnumWindows(CollectExplorerProc, 0);
+}
+
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     const int target = manager.targetCount;
     if (!manager.limitEnabled || target <= 0) return false;
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
     const bool winERecent = platform::GetTickCount64() - manager.lastWinETick < kWinERecentMs;
     if (reenumerate) {
-        CollectInto(manager.explorers);
-        platform::EnumWindows(CollectExplorerProc, 0);
+        CollectExplorers(manager.explorers);
         SortByHandle(manager.explorers);
     }
     const size_t limit = static_cast<size_t>(target);

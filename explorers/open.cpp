@@ -14,9 +14,8 @@ constexpr DWORD kLateWindowCheckMs = 100;
 
 size_t CountExplorers() {
     std::vector<HWND> windows;
-    CollectInto(windows);
-    platform::EnumWindows(CollectExplorerProc, 0);
-    enumTarget = nullptr;
+    CollectExplorers(windows);
+    enumTarget = nullptr;  // windows is about to go
     return windows.size();
 }
 

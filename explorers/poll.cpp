@@ -41,9 +41,8 @@ void AddExempt(ExplorerManager& manager, HWND window) {
 }  // namespace
 
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
-    CollectInto(manager.explorers);
     platform::AllowSetForegroundWindow(platform::GetCurrentProcessId());
-    platform::EnumWindows(CollectExplorerProc, 0);
+    CollectExplorers(manager.explorers);
     const std::vector<HWND> zOrder = manager.explorers;
     SortByHandle(manager.explorers);
     RaiseGroup(zOrder, raiseLast);
