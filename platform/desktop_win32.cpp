@@ -93,7 +93,6 @@ BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach) {
     return ::AttachThreadInput(attach, attachTo, doAttach);
 }
 
-
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                             UINT timeoutMs, DWORD_PTR* result) {
     return ::SendMessageTimeoutW(window, message, wParam, lParam, flags, timeoutMs, result);
