@@ -39,6 +39,29 @@ bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes
     return true;
 }
 
+namespace {
+
+// A file open in another program without delete sharing (a virus scanner, a backup, an
+// editor reading it) cannot be replaced until it is closed. Such a reader is usually gone
+// within milliseconds: the move is tried again for a short, bounded while.
+constexpr int kMoveAttempts = 10;
+constexpr DWORD kMoveRetryMs = 25;
+
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        const bool inUse = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        if (!inUse || attempt == kMoveAttempts) return false;
+        ::Sleep(kMoveRetryMs);
+    }
+}
+
+}  // namespace
+
 bool ReplaceFileWithBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring temporary = path + L".tmp";
     bool written = false;
@@ -57,10 +80,7 @@ bool ReplaceFileWithBytes(const std::wstring& path, const std::string& bytes) {
         }
         written = written && ::FlushFileBuffers(file.get());
     }
-    if (written && ::MoveFileExW(temporary.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
+    if (written && MoveOver(temporary, path)) return true;
     ::DeleteFileW(temporary.c_str());
     return false;
 }

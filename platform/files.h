@@ -13,7 +13,8 @@ bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes
 
 // Writes the bytes to a temporary file beside path and moves it over path in one step,
 // so a crash or a failed write never leaves a half-written file. On failure the old
-// file is untouched and the temporary file is removed.
+// file is untouched and the temporary file is removed. A reader that holds the file open
+// for a moment is waited for, at most about a quarter of a second.
 bool ReplaceFileWithBytes(const std::wstring& path, const std::string& bytes);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 using namespace std::string_literals;
 
@@ -140,13 +141,35 @@ TEST_F(FolderFileTest, EmptyListWritesNothing) {
     EXPECT_EQ(FileBytes(), "C:\\Kept\r\n");
 }
 
-TEST_F(FolderFileTest, FailedWriteKeepsTheOldList) {
+TEST_F(FolderFileTest, AReaderIsWaitedForAndAFailedWriteKeepsTheOldList) {
     WriteFile("C:\\Kept\r\n");
+    // A reader without delete sharing (a virus scanner) holds the file for a moment.
+    HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::thread closer([reader] {
+        Sleep(60);
+        CloseHandle(reader);
+    });
+    manager.folders = {L"D:\\New"};
+    EXPECT_TRUE(SaveFolders(manager));
+    closer.join();
+    EXPECT_EQ(FileBytes(), "D:\\New\r\n");
+
+    // One that keeps it open is waited for only a bounded time.
+    reader = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+    manager.folders = {L"E:\\Newer"};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(SaveFolders(manager));
+    EXPECT_LT(GetTickCount64() - start, 1000u);
+    CloseHandle(reader);
+    EXPECT_EQ(FileBytes(), "D:\\New\r\n");
+
     // Something in the way of the temporary file makes every write fail.
     ASSERT_TRUE(CreateDirectoryW((file + L".tmp").c_str(), nullptr));
-    manager.folders = {L"D:\\New"};
     EXPECT_FALSE(SaveFolders(manager));
-    EXPECT_EQ(FileBytes(), "C:\\Kept\r\n");
+    EXPECT_EQ(FileBytes(), "D:\\New\r\n");
 }
 
 TEST_F(FolderFileTest, LoadingLeavesAFilledListAndMissingFilesAlone) {
