@@ -19,8 +19,10 @@ bool MakeDirectory(const std::wstring& path) {
 bool ReadFileBytes(const std::wstring& path, size_t maxBytes, std::string& bytes, bool& truncated) {
     bytes.clear();
     truncated = false;
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shared for deletion too: reading the list never stands in the way of replacing it.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
@@ -54,7 +56,12 @@ bool MoveOver(const std::wstring& from, const std::wstring& to) {
             return true;
         }
         const DWORD error = ::GetLastError();
-        const bool inUse = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        // A read-only file refuses the move the same way, and waiting will not change it.
+        const DWORD attributes = ::GetFileAttributesW(to.c_str());
+        const bool readOnly =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        const bool inUse =
+            (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && !readOnly;
         if (!inUse || attempt == kMoveAttempts) return false;
         ::Sleep(kMoveRetryMs);
     }
