@@ -28,8 +28,8 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam);
 void AddTrayIcon();
 void RemoveTrayIcon();
 void StartWorker();
-// False when the worker did not finish within its bound and was left running.
-bool StopWorker();
+// Waits a bounded time for the worker to finish its step.
+void StopWorker();
 
 // About dialog, start-up shortcut and product page.
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include "diag/report.h"
 #include "explorers/explorers.h"
 #include "folders/folders.h"
+#include "folders/shell_calls.h"
 #include "folders/shell_windows.h"
 #include "res/resource.h"
 
@@ -17,6 +18,9 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+// How long Quit waits for the shell's window collection to be released.
+constexpr DWORD kReleaseWaitMs = 200;
 
 void ResetManagerScalars(ExplorerManager& manager) {
     manager.lastForeground = nullptr;
@@ -33,59 +37,25 @@ void ShowHResultBox(const wchar_t* format, HRESULT result, const wchar_t* title)
     MessageBoxW(nullptr, text, title, MB_OK);
 }
 
-// What removing the taskbar button came to, for the main thread to report.
-struct TaskbarTabResult {
-    HRESULT created = E_FAIL;
-    HRESULT initialized = E_FAIL;
-    DWORD lastError = 0;  // after a failed HrInit, once the list is released
-};
-
-// The taskbar list is an apartment-threaded object. Made from the main thread's
-// multithreaded apartment, COM would keep a host thread for it, with its proxy and the
-// marshalling DLLs, for the program's whole life (about 4 MiB). It is needed once, so it
-// is made in an apartment of its own on a thread that ends when the button is gone.
-DWORD WINAPI RemoveTaskbarTabThread(void* parameter) {
-    TaskbarTabResult& result = *static_cast<TaskbarTabResult*>(parameter);
-    const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    {
-        ComPtr<ITaskbarList2> pitl;
-        result.created =
-            CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pitl));
-        if (SUCCEEDED(result.created)) {
-            result.initialized = pitl->HrInit();
-            if (SUCCEEDED(result.initialized)) {
-                pitl->DeleteTab(mainWindow);
-            } else {
-                pitl.Reset();
-                result.lastError = GetLastError();
-            }
-        }
-    }
-    if (SUCCEEDED(apartment)) CoUninitialize();
-    return 0;
-}
-
 // Removes the hidden window's taskbar button. Returns the exit code on failure, 0 on success.
 int RemoveTaskbarTab() {
-    TaskbarTabResult result;
-    HANDLE thread = CreateThread(nullptr, 0, RemoveTaskbarTabThread, &result, 0, nullptr);
-    if (thread != nullptr) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
-    if (FAILED(result.created)) {
+    ComPtr<ITaskbarList2> pitl;
+    const HRESULT created =
+        CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pitl));
+    if (FAILED(created)) {
         ReportError("%s:\n  (error) %s\n", "wWinMain",
                     "CoCreateInstance for CLSID_TaskbarList failed.");
-        ShowHResultBox(L"CoCreateInstance failed(%u)", result.created, L"debug");
+        ShowHResultBox(L"CoCreateInstance failed(%u)", created, L"debug");
         return 1;
     }
-    if (FAILED(result.initialized)) {
-        SetLastError(result.lastError);
+    if (FAILED(pitl->HrInit())) {
+        pitl.Reset();
         ReportError("%s:\n  (error) %s\n", "wWinMain", "pitl->HrInit() failed.");
         MessageBoxA(mainWindow, GetLastErrorText().c_str(), "Error", MB_OK);
         MessageBoxW(nullptr, L"pitl->HrInit failed.", L"debug", MB_OK);
         return 1;
     }
+    pitl->DeleteTab(mainWindow);
     return 0;
 }
 
@@ -152,7 +122,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!CreateMainWindow(instance)) return 0;
     UpdateWindow(mainWindow);
 
-    const HRESULT comResult = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // The thread that owns the windows is a single-threaded apartment, as the shell expects
+    // of it; calls into Explorer are made on threads of the multithreaded one.
+    const HRESULT comResult = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(comResult)) {
         ReportError("%s:\n  (error) %s\n", "wWinMain", "CoInitialize failed.");
         ShowHResultBox(L"CoInitialize failed(%u)", comResult, L"error");
@@ -163,7 +135,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     // Without the shell's window collection the program still groups windows; it only
     // cannot remember their folders.
-    ConnectShellWindows(explorerManager);
+    ConnectShellWindowsLater(explorerManager);
     InvalidateRect(mainWindow, nullptr, TRUE);
 
     // The tray shows small icons: the image of that size stays sharp at every scaling.
@@ -190,17 +162,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
 
-    const bool workerEnded = StopWorker();
-    SaveFolders(explorerManager);
+    StopWorker();
     {
+        // A call into Explorer that returns from now on changes nothing that is saved.
         std::lock_guard<std::recursive_mutex> guard(explorerManager.lock);
-        explorerManager.shellWindows.Reset();
+        StopShellCalls();
     }
+    SaveFolders(explorerManager);
+    ReleaseShellWindows(explorerManager, kReleaseWaitMs);
     RemoveTrayIcon();
     DestroyIcon(trayIcon);
     AnnounceRun(instance, false);
-    // A worker left in a call into a hung Explorer window still uses COM; the process
-    // ends around it.
-    if (workerEnded) CoUninitialize();
-    return static_cast<int>(message.wParam);
+    CoUninitialize();
+    // Threads may still be inside calls into a window that does not answer: the process
+    // ends here, with nothing destroyed under them.
+    ExitProcess(static_cast<UINT>(message.wParam));
 }

@@ -180,15 +180,14 @@ void StartWorker() {
     pollThread = CreateThread(nullptr, 0, PollThreadStart, nullptr, 0, nullptr);
 }
 
-bool StopWorker() {
+void StopWorker() {
     pollRunning = false;
-    if (pollThread == nullptr) return true;
-    // A step waits for nothing without a bound, but a call into a hung Explorer window
-    // may still be under way: that worker is left to end on its own.
-    const bool ended = WaitForSingleObject(pollThread, kStopWorkerMs) == WAIT_OBJECT_0;
+    if (pollThread == nullptr) return;
+    // A step never calls into Explorer, but it may be writing the list to a slow disk:
+    // that worker is left to end on its own.
+    WaitForSingleObject(pollThread, kStopWorkerMs);
     CloseHandle(pollThread);
     pollThread = nullptr;
-    return ended;
 }
 
 void DisplayText(HDC dc, int x, int y, UINT stringId) {
@@ -222,7 +221,10 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     // send one twice) does not open it again.
     static bool menuClosed = false;
     static DWORD menuClosedAt = 0;
-    if (wParam != kTrayIconId) return;
+    // "4/2/0 Explorers" waits for windows to close, and messages sent meanwhile arrive
+    // here: a second menu or command must not run inside the first one.
+    static bool inMenu = false;
+    if (wParam != kTrayIconId || inMenu) return;
     const bool byKey = lParam == NIN_KEYSELECT;
     if (!byKey && lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP) return;
     const DWORD sinceClosed = static_cast<DWORD>(GetMessageTime()) - menuClosedAt;
@@ -240,6 +242,7 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     if (trayMenu == nullptr) trayMenu = BuildTrayMenu(shortcutExists);
     if (trayMenu == nullptr) return;
     SetForegroundWindow(mainWindow);
+    inMenu = true;
     const UINT command = static_cast<UINT>(
         TrackPopupMenu(trayMenu, TPM_RIGHTALIGN | TPM_RETURNCMD | TPM_HORPOSANIMATION,
                        cursor.x - 20, cursor.y - 30, 0, mainWindow, nullptr));
@@ -248,6 +251,7 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     menuClosed = true;
     menuClosedAt = GetTickCount();
     RunCommand(command, startupFound, shortcutExists, linkPath);
+    inMenu = false;
     // Lets the menu close properly when the user clicks elsewhere next time.
     PostMessageW(mainWindow, WM_NULL, 0, 0);
 }
@@ -288,8 +292,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
                 AddTrayIcon();
                 // Creating it asks the new Explorer process, which may still be starting:
                 // not on the tray's thread.
-                RunOnNewThread(
-                    new std::function<void()>([] { ConnectShellWindows(explorerManager); }));
+                ConnectShellWindowsLater(explorerManager);
                 return 0;
             }
             return DefWindowProcW(window, message, wParam, lParam);

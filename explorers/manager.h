@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct ExplorerManager {
     std::vector<HWND> managed;          // the group, in the order its windows joined it
     std::vector<HWND> exempt;           // minimized with Ctrl held: they do not pull the group down
     std::vector<std::wstring> folders;  // remembered folders, in the order of managed
+    std::map<HWND, std::wstring> shownFolders;  // what each managed window showed when last read
     // These four are used outside the lock (tray menu, poll step before locking).
     std::atomic<int> targetCount{-1};
     std::atomic<bool> limitEnabled{false};

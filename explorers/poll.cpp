@@ -1,6 +1,7 @@
 #include "explorers/explorers.h"
 
 #include "folders/folders.h"
+#include "folders/shell_calls.h"
 #include "platform/desktop.h"
 
 std::atomic<bool> pollRunning{true};
@@ -74,7 +75,7 @@ HWND ActivateOtherExplorer(ExplorerManager& manager, HWND skip) {
 namespace {
 
 // One poll step's decisions, with the manager's lock held. Returns whether the folders
-// should be captured (which calls into Explorer, so it happens after the lock is let go).
+// should be captured (handed over to the shell calls once the lock is let go).
 bool Decide(ExplorerManager& manager) {
     HWND foreground = platform::GetForegroundWindow();
     if (foreground == nullptr) return false;
@@ -146,6 +147,7 @@ void SaveChangedFolders(ExplorerManager& manager) {
 }  // namespace
 
 void Tick(ExplorerManager& manager) {
+    PumpShellCalls();
     // Only the limit reads the chord.
     const bool watchWinE = manager.limitEnabled;
     if (watchWinE) NoteWinE(manager);

@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-// Reads the folder of every managed window through the shell and rebuilds folders.
+// Hands over reading the folder of every managed window through the shell; each answer
+// rebuilds folders as it arrives. False when there is nothing to read, or a capture is
+// still under way.
 bool CaptureFolders(ExplorerManager& manager);
 
-// Navigates managed window i back to folders[i], loading the list file when empty.
+// Loads the list file when the list is empty, and hands over navigating managed window i
+// back to folders[i].
 void RestoreFolders(ExplorerManager& manager);
 
 // %APPDATA%\Zephyrine\lastFolders.txt

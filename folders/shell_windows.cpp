@@ -1,13 +1,20 @@
 #include "folders/shell_windows.h"
 
+#include "folders/shell_calls.h"
 #include "platform/desktop.h"
 
 #include <shlguid.h>
 
 #include <utility>
 
-HRESULT ShellWindowAt(IShellWindows* shellWindows, long index, ComPtr<IDispatch>& dispatch,
-                      ComPtr<IWebBrowserApp>& browser, HWND& window) {
+namespace {
+
+// Names of the program's own shell tasks, as keys of shell_calls.h.
+const char kConnectTask = 0;
+
+}  // namespace
+
+HRESULT ShellItemAt(IShellWindows* shellWindows, long index, ComPtr<IDispatch>& dispatch) {
     // Zeroed is how VariantInit leaves a VARIANT; spelled out, oleaut32 is not loaded for it.
     VARIANT position{};
     position.vt = VT_I4;
@@ -15,14 +22,17 @@ HRESULT ShellWindowAt(IShellWindows* shellWindows, long index, ComPtr<IDispatch>
     // Only S_OK means a window; S_FALSE marks the end of the collection.
     const HRESULT result = shellWindows->Item(position, &dispatch);
     if (result != S_OK) return result;
-    if (!dispatch) return S_FALSE;
+    return dispatch ? S_OK : S_FALSE;
+}
+
+bool BrowserOf(IDispatch* dispatch, ComPtr<IWebBrowserApp>& browser, HWND& window) {
     ComPtr<IWebBrowserApp> candidate;
-    if (FAILED(dispatch.As(&candidate)) || !candidate) return S_OK;
+    if (FAILED(dispatch->QueryInterface(IID_PPV_ARGS(&candidate))) || !candidate) return false;
     SHANDLE_PTR handle = 0;
-    if (FAILED(candidate->get_HWND(&handle))) return S_OK;
+    if (FAILED(candidate->get_HWND(&handle))) return false;
     window = reinterpret_cast<HWND>(handle);
     browser = std::move(candidate);
-    return S_OK;
+    return true;
 }
 
 bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
@@ -30,26 +40,6 @@ bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
     if (FAILED(browser->QueryInterface(IID_PPV_ARGS(&provider))) || !provider) return false;
     return SUCCEEDED(provider->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&shellBrowser))) &&
            shellBrowser;
-}
-
-namespace {
-
-DWORD WINAPI RunTask(void* parameter) {
-    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(parameter));
-    (*task)();
-    return 0;
-}
-
-}  // namespace
-
-bool RunOnNewThread(std::function<void()>* task) {
-    HANDLE thread = ::CreateThread(nullptr, 0, RunTask, task, 0, nullptr);
-    if (thread == nullptr) {
-        delete task;
-        return false;
-    }
-    ::CloseHandle(thread);
-    return true;
 }
 
 bool IsShellGone(HRESULT result) {
@@ -70,7 +60,9 @@ void ReconnectShellWindows(ExplorerManager& manager, IShellWindows* stale) {
         fresh.Reset();
     }
     std::lock_guard<std::recursive_mutex> guard(manager.lock);
-    if (manager.shellWindows.Get() == stale) manager.shellWindows = fresh;
+    if (manager.shellWindows.Get() == stale && !ShellCallsStopped()) {
+        std::swap(manager.shellWindows, fresh);
+    }
 }
 
 void ConnectShellWindows(ExplorerManager& manager) {
@@ -80,4 +72,39 @@ void ConnectShellWindows(ExplorerManager& manager) {
         current = manager.shellWindows;
     }
     ReconnectShellWindows(manager, current.Get());
+}
+
+void ConnectShellWindowsLater(ExplorerManager& manager) {
+    PostShellCall(&kConnectTask, [&manager] { ConnectShellWindows(manager); });
+}
+
+void ReleaseShellWindows(ExplorerManager& manager, DWORD waitMs) {
+    ComPtr<IShellWindows> last;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        std::swap(last, manager.shellWindows);
+    }
+    if (!last) return;
+    // The main thread is of another apartment. A shell thread that does not get to it in
+    // time leaves it to the end of the process.
+    IShellWindows* key = last.Get();
+    if (PostShellCall(key, [last = std::move(last)]() mutable { last.Reset(); })) {
+        WaitForShellCalls(waitMs);
+    }
+}
+
+void PostForEachEntry(ExplorerManager& manager, IShellWindows* shellWindows,
+                      const std::function<void(IDispatch* entry)>& onEntry) {
+    HRESULT result = S_OK;
+    for (long index = 0;; ++index) {
+        ComPtr<IDispatch> dispatch;
+        result = ShellItemAt(shellWindows, index, dispatch);
+        if (result != S_OK) break;
+        // The entry's COM identity names its window until the window has answered.
+        ComPtr<IUnknown> identity;
+        if (FAILED(dispatch.As(&identity)) || !identity) continue;
+        PostShellCall(identity.Get(),
+                      [onEntry, dispatch = std::move(dispatch)] { onEntry(dispatch.Get()); });
+    }
+    if (IsShellGone(result)) ReconnectShellWindows(manager, shellWindows);
 }

@@ -59,6 +59,8 @@ HRESULT FakeShellWindow::GetFolder(REFIID iid, void** out) {
 
 HRESULT FakeShellWindow::GetCurFolder(PIDLIST_ABSOLUTE* idList) {
     *idList = nullptr;
+    ++reads;
+    if (answerAfter != nullptr) WaitForSingleObject(answerAfter, INFINITE);
     if (failAt == FailAt::CurFolder) return E_FAIL;
     *idList = NewIdList(folder);
     return S_OK;

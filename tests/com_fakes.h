@@ -47,6 +47,8 @@ struct FakeShellWindow : Counted<ShellWindowStubs> {
     std::wstring folder;  // empty: the shown folder has no file-system path
     FailAt failAt = FailAt::Nothing;
     std::vector<std::wstring> navigations;
+    HANDLE answerAfter = nullptr;  // when set, GetCurFolder waits for this event
+    int reads = 0;                 // GetCurFolder calls
 
     FakeShellWindow(HWND window, std::wstring shown, FailAt fail = FailAt::Nothing)
         : handle(window), folder(std::move(shown)), failAt(fail) {}

@@ -3,6 +3,7 @@
 // the remembered folders be navigated back (a stand-in window's title is its folder).
 #include "explorers/explorers.h"
 #include "folders/folders.h"
+#include "folders/shell_calls.h"
 #include "tests/e2e/wine_support.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,7 @@ TEST(RealDesktop, OpeningAChosenNumberOpensClosesTilesAndRestoresFolders) {
     // What the windows show now is what a capture reads back.
     manager.folders.clear();
     ASSERT_TRUE(CaptureFolders(manager));
+    ASSERT_TRUE(WaitForShellCalls(5000));
     ASSERT_EQ(manager.folders.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(SameFolder(manager.folders[i], folders[i]));
 
@@ -76,6 +78,7 @@ TEST(RealDesktop, OpeningAChosenNumberOpensClosesTilesAndRestoresFolders) {
     EXPECT_TRUE(WaitUntil([&] { return WindowsOf(explorer.id()).size() == 2; }));
     ASSERT_EQ(manager.managed.size(), 2u);
     ExpectTiled(manager.managed, 2);
+    WaitForShellCalls(5000);
     manager.shellWindows.Reset();
 }
 
@@ -97,5 +100,6 @@ TEST(RealDesktop, LateAndMaximizedWindowsAreTiledAsNormalWindows) {
     ExpectTiled(manager.managed, 2);
     for (HWND window : manager.managed) EXPECT_FALSE(IsZoomed(window));
     EXPECT_TRUE(WaitUntil([&] { return SameFolder(TitleOf(manager.managed[1]), L"C:\\users"); }));
+    WaitForShellCalls(5000);
     manager.shellWindows.Reset();
 }

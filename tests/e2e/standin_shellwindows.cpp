@@ -8,11 +8,13 @@
 // ZEPHYRINE_TRAY_LOG names a file, each Shell_NotifyIconW call of the program writes its
 // message number (0 is NIM_ADD) there, one per line.
 //
-// Two faults of the real shell can be staged: a window whose folder is on a network share
-// ("\\server\share") answers a request for its folder only after a minute, as an
-// unreachable share does; and when ZEPHYRINE_SHELL_RESTARTS names a file, the number in
-// it counts Explorer restarts: a collection created before the last one answers
-// RPC_E_DISCONNECTED, as a proxy into an ended Explorer process does.
+// Two faults of the real shell can be staged: a window that shows a folder on a network
+// share ("\\server\share") when the collection first lists it answers one call only
+// after a minute, as an unreachable share does: the call that ZEPHYRINE_STUCK_CALL names
+// (get_HWND, GetCurFolder or BrowseObject; GetCurFolder when unset); and when
+// ZEPHYRINE_SHELL_RESTARTS names a file, the number in it counts Explorer restarts: a
+// collection created before the last one answers RPC_E_DISCONNECTED, as a proxy into an
+// ended Explorer process does.
 #include "tests/com_stubs.h"
 
 #include <shellapi.h>
@@ -20,6 +22,8 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -141,9 +145,19 @@ HRESULT Hand(Interface* object, void** out) {
     return S_OK;
 }
 
+wchar_t stuckCall[32] = L"GetCurFolder";
+
 struct FolderWindow : Object<ShellWindowStubs> {
     HWND window;
-    explicit FolderWindow(HWND handle) : window(handle) {}
+    bool onShare = false;
+    explicit FolderWindow(HWND handle) : window(handle) {
+        wchar_t title[MAX_PATH] = {};
+        GetWindowTextW(window, title, MAX_PATH);
+        onShare = title[0] == L'\\' && title[1] == L'\\';
+    }
+    void AnswerLateTo(const wchar_t* call) const {
+        if (onShare && lstrcmpW(stuckCall, call) == 0) Sleep(60000);
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out = nullptr;
@@ -156,6 +170,7 @@ struct FolderWindow : Object<ShellWindowStubs> {
         return E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE get_HWND(SHANDLE_PTR* handle) override {
+        AnswerLateTo(L"get_HWND");
         *handle = reinterpret_cast<SHANDLE_PTR>(window);
         return IsWindow(window) ? S_OK : E_FAIL;
     }
@@ -175,10 +190,11 @@ struct FolderWindow : Object<ShellWindowStubs> {
     HRESULT STDMETHODCALLTYPE GetCurFolder(PIDLIST_ABSOLUTE* idList) override {
         wchar_t title[MAX_PATH] = {};
         GetWindowTextW(window, title, MAX_PATH);
-        if (title[0] == L'\\' && title[1] == L'\\') Sleep(60000);
+        AnswerLateTo(L"GetCurFolder");
         return SHParseDisplayName(title, nullptr, idList, 0, nullptr);
     }
     HRESULT STDMETHODCALLTYPE BrowseObject(PCUIDLIST_RELATIVE idList, UINT) override {
+        AnswerLateTo(L"BrowseObject");
         wchar_t path[MAX_PATH] = {};
         if (!SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(idList), path)) return E_FAIL;
         SetWindowTextW(window, path);
@@ -223,8 +239,13 @@ struct ShellWindows : Object<ShellWindowsStubs> {
             index.lVal >= static_cast<LONG>(windows.size())) {
             return S_FALSE;
         }
-        *folder = static_cast<IWebBrowserApp*>(new FolderWindow(windows[index.lVal]));
-        return S_OK;
+        // The same window is the same object at every call, as in the real collection.
+        static std::mutex mutex;
+        static std::map<HWND, FolderWindow*> known;
+        std::lock_guard<std::mutex> guard(mutex);
+        FolderWindow*& entry = known[windows[index.lVal]];
+        if (entry == nullptr) entry = new FolderWindow(windows[index.lVal]);
+        return Hand(static_cast<IWebBrowserApp*>(entry), reinterpret_cast<void**>(folder));
     }
 };
 
@@ -272,6 +293,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     }
     if (reason == DLL_PROCESS_ATTACH) {
         GetEnvironmentVariableW(L"ZEPHYRINE_SHELL_RESTARTS", restartsFile, MAX_PATH);
+        GetEnvironmentVariableW(L"ZEPHYRINE_STUCK_CALL", stuckCall, 32);
     }
     if (reason == DLL_PROCESS_ATTACH &&
         GetEnvironmentVariableW(L"ZEPHYRINE_TRAY_LOG", trayLogPath, MAX_PATH) != 0) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "explorers/explorers.h"
+#include "folders/shell_calls.h"
 #include "tests/sim/sim_desktop.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@ struct DesktopTest : ::testing::Test {
         ForgetExplorerProcesses();
         ResetSim();
     }
+    // Calls into the shell still under way use the manager.
+    ~DesktopTest() override { WaitForShellCalls(5000); }
 };
 
 using WindowList = std::vector<HWND>;

@@ -21,7 +21,10 @@ struct PollTest : DesktopTest {
         other = AddWindow(notepad);
         Focus(other);
     }
-    void TearDown() override { manager.shellWindows.Reset(); }
+    void TearDown() override {
+        WaitForShellCalls(5000);
+        manager.shellWindows.Reset();
+    }
 
     void Focus(HWND window) {
         Sim().foreground = window;
@@ -39,6 +42,7 @@ struct PollTest : DesktopTest {
         Sim().ClearRecord();
         shell.itemCalls = 0;
         Tick(manager);
+        WaitForShellCalls(5000);
     }
     bool Captured() const { return shell.itemCalls > 0; }
     // The topmost windows of the desktop, topmost first.

@@ -15,7 +15,7 @@ TEST_F(ShellTest, RestorePairsWindowsAndEntriesByPosition) {
     auto* b = Show(B, L"C:\\Was");
     manager.managed = {A, B};
     manager.folders = {L"C:\\One", L"C:\\Two", L"C:\\Three", L"C:\\Four"};
-    RestoreFolders(manager);
+    Restore();
     EXPECT_EQ(a->navigations, Folders{L"C:\\One"});
     EXPECT_EQ(b->navigations, Folders{L"C:\\Two"});
     EXPECT_EQ(manager.folders.size(), 4u) << "unused entries stay";
@@ -23,7 +23,7 @@ TEST_F(ShellTest, RestorePairsWindowsAndEntriesByPosition) {
     a->navigations.clear();
     b->navigations.clear();
     manager.folders = {L"C:\\Only"};
-    RestoreFolders(manager);
+    Restore();
     EXPECT_EQ(a->navigations, Folders{L"C:\\Only"});
     EXPECT_TRUE(b->navigations.empty()) << "windows beyond the list keep their folders";
 }
@@ -35,7 +35,7 @@ TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
     manager.managed = {A, B, C, D};  // A is missing from the collection
     manager.folders = {L"C:\\One", L"C:\\Gone", L"C:\\Three", L"C:\\Four"};
     desktopFolder.missing = {L"C:\\Gone"};
-    RestoreFolders(manager);
+    Restore();
     EXPECT_TRUE(b->navigations.empty()) << "an unparsable entry leaves the window where it is";
     EXPECT_EQ(c->navigations, Folders{L"C:\\Three"});
     EXPECT_TRUE(d->navigations.empty());
@@ -45,7 +45,7 @@ TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
 TEST_F(ShellTest, RestoreWithNoManagedWindowsOnlyTouchesTheDesktopFolder) {
     Show(A, L"C:\\Was");
     manager.folders = {L"C:\\One"};
-    RestoreFolders(manager);
+    Restore();
     EXPECT_EQ(shell.itemCalls, 0);
     EXPECT_EQ(desktopFolder.refs, 1) << "requested and released";
 }
@@ -61,14 +61,14 @@ TEST_F(ShellTest, RestoreLoadsTheListFileOnlyWhenTheListIsEmpty) {
     Show(B, L"C:\\Was");
     manager.managed = {A, B, C, D};
 
-    RestoreFolders(manager);  // empty list and no file: nothing at all
+    Restore();  // empty list and no file: nothing at all
     EXPECT_EQ(shell.itemCalls, 0);
     EXPECT_FALSE(platform::FileExists(folder));
 
     CreateDirectoryW(Sim().roamingAppData.c_str(), nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(platform::ReplaceFileWithBytes(file, "C:\\From\r\nD:\\File\r\n"));
-    RestoreFolders(manager);
+    Restore();
     EXPECT_EQ(manager.folders, (Folders{L"C:\\From", L"D:\\File"}));
     EXPECT_EQ(a->navigations, Folders{L"C:\\From"});
 
@@ -76,7 +76,7 @@ TEST_F(ShellTest, RestoreLoadsTheListFileOnlyWhenTheListIsEmpty) {
     manager.folders.clear();
     manager.shellWindows.Reset();
     a->navigations.clear();
-    RestoreFolders(manager);
+    Restore();
     EXPECT_EQ(manager.folders.size(), 2u);
     EXPECT_TRUE(a->navigations.empty());
 
@@ -103,6 +103,7 @@ TEST_F(ShellTest, WindowsThatAppearLateAreTiledAndSentToTheirFolders) {
     manager.targetCount = 4;
     OpenExplorers(manager);
     EXPECT_LE(Sim().now - before, 3 * 400u + 3000u) << "the tray's thread is back within the bound";
+    ASSERT_TRUE(WaitForShellCalls(5000));
     ASSERT_EQ(manager.managed.size(), 4u);
     EXPECT_EQ(Sim().placements.size(), 4u) << "all four tiled";
     for (size_t i = 0; i < 4; ++i) {

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+using Folders = std::vector<std::wstring>;
+
 struct ShellTest : DesktopTest {
     FakeShellWindows shell;
     FakeDesktopFolder desktopFolder;
@@ -18,6 +20,7 @@ struct ShellTest : DesktopTest {
         Sim().desktopFolder = &desktopFolder;
     }
     void TearDown() override {
+        WaitForShellCalls(5000);
         manager.shellWindows.Reset();
         ExpectNoOutstandingReferences();
     }
@@ -27,6 +30,17 @@ struct ShellTest : DesktopTest {
         shell.entries.push_back(fakes.back().get());
         return fakes.back().get();
     }
+    // Hands the capture over and waits for its answers; true when the list changed.
+    bool Capture() {
+        const Folders before = manager.folders;
+        const bool handedOver = CaptureFolders(manager);
+        EXPECT_TRUE(WaitForShellCalls(5000));
+        return handedOver && manager.folders != before;
+    }
+    void Restore() {
+        RestoreFolders(manager);
+        EXPECT_TRUE(WaitForShellCalls(5000));
+    }
     void ExpectNoOutstandingReferences() {
         EXPECT_EQ(shell.refs, manager.shellWindows ? 2 : 1);
         EXPECT_EQ(desktopFolder.refs, 1);
@@ -34,5 +48,3 @@ struct ShellTest : DesktopTest {
         EXPECT_TRUE(Sim().idLists.empty()) << "every ID list is freed";
     }
 };
-
-using Folders = std::vector<std::wstring>;
