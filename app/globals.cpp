@@ -1,6 +1,7 @@
 #include "app/globals.h"
 
 HANDLE instanceMutex = nullptr;
+HANDLE sessionMutex = nullptr;
 HINSTANCE appInstance = nullptr;
 HWND mainWindow = nullptr;
 wchar_t windowTitle[100] = {};

@@ -7,7 +7,8 @@
 
 #include <string>
 
-extern HANDLE instanceMutex;
+extern HANDLE instanceMutex;  // Global\Zephyrine, where it can be had
+extern HANDLE sessionMutex;   // Local\Zephyrine: one copy per user session
 extern HINSTANCE appInstance;
 extern HWND mainWindow;
 extern wchar_t windowTitle[100];

@@ -31,6 +31,19 @@ void ResetManagerScalars(ExplorerManager& manager) {
     manager.minimizedAll = false;
 }
 
+// One copy per user session: the session's own mutex decides (refused, it belongs to a
+// copy of higher integrity in this session). The global name is held too where it can be
+// had, for other programs that look for it; another user's copy may own it.
+bool AlreadyRunsInThisSession() {
+    sessionMutex = CreateMutexW(nullptr, TRUE, L"Local\\Zephyrine");
+    const DWORD sessionError = GetLastError();
+    if (sessionError == ERROR_ALREADY_EXISTS || sessionError == ERROR_ACCESS_DENIED) return true;
+    instanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Zephyrine");
+    if (instanceMutex == nullptr)
+        instanceMutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\Zephyrine");
+    return false;
+}
+
 void ShowHResultBox(const wchar_t* format, HRESULT result, const wchar_t* title) {
     wchar_t text[512];
     swprintf(text, 512, format, static_cast<unsigned>(result));
@@ -107,10 +120,11 @@ bool CreateMainWindow(HINSTANCE instance) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Only System32 supplies DLLs: none is taken from the exe's folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ResetManagerScalars(explorerManager);
 
-    instanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Zephyrine");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (AlreadyRunsInThisSession()) {
         LoadStringW(instance, IDS_ALREADY_RUNNING, textBuffer, 1024);
         MessageBoxW(nullptr, textBuffer, L"Error", MB_OK);
         return 1;

@@ -4,6 +4,7 @@
 #include "explorers/explorers.h"
 #include "folders/folders.h"
 #include "folders/shell_windows.h"
+#include "platform/libraries.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -108,12 +109,9 @@ void ToggleStartupShortcut(const wchar_t* linkPath, bool exists) {
 // manifest), loaded only when the dialog is first shown: most runs never need it.
 void LoadLinkControl() {
     static const bool loaded = [] {
-        HMODULE controls = LoadLibraryW(L"comctl32.dll");
         using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-        const auto init = controls == nullptr
-                              ? nullptr
-                              : reinterpret_cast<InitControls>(reinterpret_cast<void*>(
-                                    GetProcAddress(controls, "InitCommonControlsEx")));
+        const auto init = reinterpret_cast<InitControls>(reinterpret_cast<void*>(
+            platform::SystemFunction(L"comctl32.dll", "InitCommonControlsEx")));
         INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
         return init != nullptr && init(&classes);
     }();

@@ -14,29 +14,49 @@ void Remove(std::vector<HWND>& windows, HWND window) {
     windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
 }
 
+bool MayClose(const ExplorerManager& manager, HWND window) {
+    return !Contains(manager.closeRefused, window);
+}
+
 HWND FirstUnmanaged(const ExplorerManager& manager) {
     for (HWND window : manager.explorers) {
-        if (!IsManaged(manager, window)) return window;
+        if (!IsManaged(manager, window) && MayClose(manager, window)) return window;
     }
     return nullptr;
 }
 
 HWND NewestManagedPresent(const ExplorerManager& manager) {
     for (auto it = manager.managed.rbegin(); it != manager.managed.rend(); ++it) {
-        if (Contains(manager.explorers, *it)) return *it;
+        if (Contains(manager.explorers, *it) && MayClose(manager, *it)) return *it;
     }
     return nullptr;
 }
 
-void CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
+HWND LastClosable(const ExplorerManager& manager) {
+    for (auto it = manager.explorers.rbegin(); it != manager.explorers.rend(); ++it) {
+        if (MayClose(manager, *it)) return *it;
+    }
+    return nullptr;
+}
+
+// False when no window may be asked.
+bool CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
     HWND victim = winERecent ? FirstUnmanaged(manager) : nullptr;
+    std::vector<HWND> group = manager.managed;
     if (victim == nullptr) {
         victim = NewestManagedPresent(manager);
         if (victim != nullptr) Remove(manager.managed, victim);
     }
-    if (victim == nullptr) victim = manager.explorers.back();
-    Remove(manager.explorers, victim);
-    AskToClose(victim);
+    if (victim == nullptr) victim = LastClosable(manager);
+    if (victim == nullptr) return false;
+    if (AskToClose(victim)) {
+        Remove(manager.explorers, victim);
+    } else {
+        // Still open: it stays in the group, and counts as asked.
+        manager.managed = std::move(group);
+        manager.closeRefused.push_back(victim);
+    }
+    return true;
 }
 
 }  // namespace
@@ -60,9 +80,17 @@ bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
         CollectExplorers(manager.explorers);
         SortByHandle(manager.explorers);
     }
+    // A window that refused to close is asked again only once the set of windows changed;
+    // till then it counts as closed, and no other window is closed in its place.
+    if (manager.explorers != manager.closeRefusedAmong) manager.closeRefused.clear();
     const size_t limit = static_cast<size_t>(target);
-    if (manager.explorers.size() <= limit) return false;
-    while (manager.explorers.size() > limit) CloseOneSurplus(manager, winERecent);
+    const auto surplus = [&] {
+        return manager.explorers.size() > limit + manager.closeRefused.size();
+    };
+    if (!surplus()) return false;
+    while (surplus() && CloseOneSurplus(manager, winERecent)) {
+    }
+    manager.closeRefusedAmong = manager.explorers;
     ArrangeExplorers(manager);
     return true;
 }

@@ -36,8 +36,10 @@ void SortByHandle(std::vector<HWND>& windows) {
     });
 }
 
-void AskToClose(HWND window) {
+bool AskToClose(HWND window) {
     DWORD_PTR ignored = 0;
-    platform::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs,
-                                  &ignored);
+    ::SetLastError(ERROR_SUCCESS);
+    return platform::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs,
+                                         &ignored) != 0 ||
+           ::GetLastError() != ERROR_ACCESS_DENIED;
 }

@@ -21,10 +21,14 @@ struct ExplorerManager {
     // Signalled when the foreground changes or a window is minimized: the poll step runs
     // at once instead of at the end of its 50 ms. Null: the step only sleeps.
     HANDLE wake = nullptr;
-    std::vector<HWND> explorers;        // latest enumeration, ascending by handle value
-    std::vector<HWND> managed;          // the group, in the order its windows joined it
-    std::vector<HWND> exempt;           // minimized with Ctrl held: they do not pull the group down
-    std::vector<std::wstring> folders;  // remembered folders, in the order of managed
+    std::vector<HWND> explorers;  // latest enumeration, ascending by handle value
+    std::vector<HWND> managed;    // the group, in the order its windows joined it
+    std::vector<HWND> exempt;     // minimized with Ctrl held: they do not pull the group down
+    // Windows that refused to close, and the Explorer windows there were then (ascending by
+    // handle): while that set stays, they stay in the group and are not asked again.
+    std::vector<HWND> closeRefused;
+    std::vector<HWND> closeRefusedAmong;
+    std::vector<std::wstring> folders;          // remembered folders, in the order of managed
     std::map<HWND, std::wstring> shownFolders;  // what each managed window showed when last read
     // These four are used outside the lock (tray menu, poll step before locking).
     std::atomic<int> targetCount{-1};
@@ -60,5 +64,7 @@ bool Contains(const std::vector<HWND>& windows, HWND window);
 constexpr UINT kCloseTimeoutMs = 3000;
 
 // Asks a window to close and waits for its answer, at most kCloseTimeoutMs: a hung
-// window must not hold the manager's lock (and with it the tray menu) forever.
-void AskToClose(HWND window);
+// window must not hold the manager's lock (and with it the tray menu) forever. False when
+// Windows refused the request: an Explorer window that runs elevated does not take it from
+// a program that does not.
+bool AskToClose(HWND window);

@@ -3,6 +3,8 @@
 #include "folders/folders.h"
 #include "platform/desktop.h"
 
+#include <algorithm>
+
 namespace {
 
 // The system opens a new Explorer window for each Win+E; this long is given to each.
@@ -39,7 +41,10 @@ BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count) {
     if (!IsExplorerWindow(window)) return TRUE;
     ++enumCount;
     if (enumCount > static_cast<int>(count)) {
-        AskToClose(window);
+        if (AskToClose(window)) return TRUE;
+        // Refused: still open, so still in the group, and not counted.
+        --enumCount;
+        enumTarget->push_back(window);
         return TRUE;
     }
     if (!platform::IsHungAppWindow(window)) {
@@ -57,6 +62,9 @@ void OpenExplorers(ExplorerManager& manager) {
         CollectInto(manager.explorers);
         enumCount = 0;
         platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
+        // Those kept come first; the ones after them refused to close.
+        const size_t kept = std::min(manager.explorers.size(), static_cast<size_t>(count));
+        manager.closeRefused.assign(manager.explorers.begin() + kept, manager.explorers.end());
         SortByHandle(manager.explorers);
         const bool shortfall = enumCount < count;
         while (enumCount < count) {
@@ -68,7 +76,12 @@ void OpenExplorers(ExplorerManager& manager) {
             WaitForExplorers(static_cast<size_t>(count));
             ActivateAllExplorers(manager, nullptr);
         }
-        if (!manager.explorers.empty()) ArrangeExplorers(manager);
+        if (!manager.explorers.empty() && count > 0) ArrangeExplorers(manager);
+        // The limit leaves them alone while the set of windows stays as it is now.
+        if (!manager.closeRefused.empty()) {
+            CollectExplorers(manager.closeRefusedAmong);
+            SortByHandle(manager.closeRefusedAmong);
+        }
         // The windows just moved must not read as the user's doing to the poll step.
         manager.lastActionTick = platform::GetTickCount64();
     }

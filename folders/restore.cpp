@@ -15,12 +15,15 @@ void Navigate(IShellBrowser* shellBrowser, IShellFolder* desktop, const std::wst
     std::vector<wchar_t> name(folder.begin(), folder.end());
     name.push_back(L'\0');
     PIDLIST_RELATIVE idList = nullptr;
-    if (FAILED(
-            desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList, nullptr)) ||
+    ULONG attributes = SFGAO_FOLDER;
+    if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList,
+                                         &attributes)) ||
         idList == nullptr) {
         return;  // a deleted folder or an unplugged drive: the window stays where it is
     }
-    shellBrowser->BrowseObject(idList, SBSP_SAMEBROWSER);
+    // The list is plain text that other programs can write: a file, a web address or a
+    // shell command in it is never opened.
+    if (attributes & SFGAO_FOLDER) shellBrowser->BrowseObject(idList, SBSP_SAMEBROWSER);
     platform::CoTaskMemFree(idList);
 }
 

@@ -1,7 +1,7 @@
 // The real desktop: each function forwards to the Windows API call of the same name.
 #include "platform/desktop.h"
 
-#include <dwmapi.h>
+#include "platform/libraries.h"
 
 #include <thread>
 
@@ -63,7 +63,11 @@ BOOL GetWindowRect(HWND window, RECT* rect) {
     return ::GetWindowRect(window, rect);
 }
 HRESULT DwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size) {
-    return ::DwmGetWindowAttribute(window, attribute, value, size);
+    using WindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+    static const auto windowAttribute = reinterpret_cast<WindowAttribute>(
+        reinterpret_cast<void*>(SystemFunction(L"dwmapi.dll", "DwmGetWindowAttribute")));
+    // Without the DWM the answer is a failure, as where no DWM runs.
+    return windowAttribute != nullptr ? windowAttribute(window, attribute, value, size) : E_NOTIMPL;
 }
 
 UINT GetDpiForWindow(HWND window) {

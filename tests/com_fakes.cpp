@@ -99,9 +99,10 @@ HRESULT FakeDesktopFolder::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT FakeDesktopFolder::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,
-                                            PIDLIST_RELATIVE* idList, ULONG*) {
+                                            PIDLIST_RELATIVE* idList, ULONG* attributes) {
     *idList = nullptr;
     if (missing.count(name)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    if (attributes != nullptr && files.count(name)) *attributes &= ~SFGAO_FOLDER;
     *idList = reinterpret_cast<PIDLIST_RELATIVE>(NewIdList(name));
     return S_OK;
 }

@@ -70,11 +70,14 @@ struct FakeShellWindows : Counted<ShellWindowsStubs> {
     HRESULT STDMETHODCALLTYPE Item(VARIANT index, IDispatch** folder) override;
 };
 
-// The desktop folder: parses every path except the ones listed as missing.
+// The desktop folder: parses every name except the ones listed as missing; all name
+// folders but the ones listed as files.
 struct FakeDesktopFolder : Counted<ShellFolderStubs> {
     std::set<std::wstring> missing;
+    std::set<std::wstring> files;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,
-                                               PIDLIST_RELATIVE* idList, ULONG*) override;
+                                               PIDLIST_RELATIVE* idList,
+                                               ULONG* attributes) override;
 };

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -211,6 +213,75 @@ TEST_F(AppTest, RunsOnceAnnouncesStartAndEndAndQuitsWithZero) {
               (std::vector<std::string>{page + "&version=" ZEPHYRINE_VERSION "&at=start",
                                         page + "&version=" ZEPHYRINE_VERSION "&at=end"}))
         << "the second instance announces nothing";
+}
+
+// The DLLs the exe names in its import table, in lower case.
+std::vector<std::string> ImportedDlls(const std::wstring& exe) {
+    HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    std::vector<std::string> names;
+    if (image == nullptr) return names;
+    auto* base = reinterpret_cast<BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports);
+         imports != 0 && dll->Name != 0; ++dll) {
+        std::string name = reinterpret_cast<const char*>(base + dll->Name);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        names.push_back(name);
+    }
+    FreeLibrary(image);
+    return names;
+}
+
+TEST_F(AppTest, SafeInDownloadsBesideAPlantedDllAndOneCopyPerUserSession) {
+    const std::vector<std::string> knownDlls{"advapi32.dll", "gdi32.dll",   "kernel32.dll",
+                                             "msvcrt.dll",   "ole32.dll",   "oleaut32.dll",
+                                             "shell32.dll",  "shlwapi.dll", "user32.dll"};
+    const auto imported = ImportedDlls(program);
+    EXPECT_FALSE(imported.empty());
+    for (const std::string& dll : imported) {
+        EXPECT_NE(std::find(knownDlls.begin(), knownDlls.end(), dll), knownDlls.end()) << dll;
+    }
+
+    // Unzipped into Downloads, where a web page has dropped a DLL of a name it uses.
+    const std::wstring downloads = TestDirectory() + L"\\downloads";
+    CreateDirectoryW(downloads.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(program.c_str(), (downloads + L"\\Zephyrine.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((TestDirectory() + L"\\dwmapi.dll").c_str(),
+                          (downloads + L"\\dwmapi.dll").c_str(), FALSE));
+    const std::wstring marker = downloads + L"\\dwmapi.dll.loaded";
+    DeleteFileW(marker.c_str());
+    program = downloads + L"\\Zephyrine.exe";
+
+    // Another user's copy holds the global name, and this user may not open it.
+    PSECURITY_DESCRIPTOR denyAll = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1,
+                                                                     &denyAll, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), denyAll, FALSE};
+    HANDLE otherUser = CreateMutexW(&attributes, TRUE, L"Global\\Zephyrine");
+    LocalFree(denyAll);
+
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_NE(main, nullptr);
+    const auto group = WindowsOf(explorer.id());
+    SetForegroundWindow(group[0]);
+    Sleep(400);
+    ShowWindow(group[1], SW_MINIMIZE);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(group[0]) != FALSE; })) << "runs as usual";
+
+    Process second = StartApp();
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowOf(second.id(), L"#32770")) != nullptr; }));
+    EXPECT_EQ(DialogText(box, 0xFFFF), L"Zephyrine is already running.");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(second.Wait(10000), 1u);
+    QuitApp(app, main);
+    CloseHandle(otherUser);
+    EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "never loaded";
 }
 
 TEST_F(AppTest, MenuStatesFollowTheChosenCountAndTheLimit) {

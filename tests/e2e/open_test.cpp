@@ -100,6 +100,12 @@ TEST(RealDesktop, LateAndMaximizedWindowsAreTiledAsNormalWindows) {
     ExpectTiled(manager.managed, 2);
     for (HWND window : manager.managed) EXPECT_FALSE(IsZoomed(window));
     EXPECT_TRUE(WaitUntil([&] { return SameFolder(TitleOf(manager.managed[1]), L"C:\\users"); }));
-    WaitForShellCalls(5000);
+
+    // A list that names a file (anyone may write the list) opens nothing.
+    manager.folders = {L"C:\\windows\\win.ini", L"C:\\windows\\win.ini"};
+    RestoreFolders(manager);
+    EXPECT_TRUE(WaitForShellCalls(5000));
+    EXPECT_TRUE(SameFolder(TitleOf(manager.managed[0]), L"C:\\windows"));
+    EXPECT_TRUE(SameFolder(TitleOf(manager.managed[1]), L"C:\\users"));
     manager.shellWindows.Reset();
 }

@@ -423,6 +423,10 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UIN
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return 0;
     if (message == WM_CLOSE) desktop->closeRequests.push_back(window);
+    if (found->refusesClose) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     if (found->hung) {
         desktop->now += timeoutMs;  // the wait runs out
         return 0;

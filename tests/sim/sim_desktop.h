@@ -32,6 +32,7 @@ struct SimWindow {
     UINT dpi = 0;                // 0: that of the monitor it is on
     bool hung = false;           // never answers a message
     bool declinesClose = false;  // answers WM_CLOSE but stays open
+    bool refusesClose = false;   // elevated: WM_CLOSE from the program is refused (UIPI)
     bool processLocked = false;  // OpenProcess is refused for its process
 };
 

@@ -133,3 +133,25 @@ TEST_F(LimitTest, HungWindowDoesNotBlockPastTheBound) {
     EXPECT_EQ(manager.managed, (WindowList{A, B})) << "counted as asked";
     EXPECT_TRUE(IsOpen(C));
 }
+
+TEST_F(LimitTest, AnElevatedWindowThatRefusesToCloseStaysAndNoOtherIsClosedInItsPlace) {
+    // "2 Explorers" from three windows: the third in z-order runs elevated and refuses.
+    for (auto h : {0x300, 0x200, 0x100}) AddExplorer(h);
+    Sim().Find(C)->refusesClose = true;
+    OpenExplorers(manager);
+    EXPECT_EQ(Sim().closeRequests, WindowList{C});
+    EXPECT_EQ(manager.managed, (WindowList{A, B, C})) << "still in the group";
+
+    // The limit sees the same three windows: it asks nobody, neither C again nor another.
+    Sim().ClearRecord();
+    EnforceLimit(manager, true);
+    EXPECT_TRUE(Sim().closeRequests.empty());
+    EXPECT_EQ(manager.managed, (WindowList{A, B, C}));
+
+    // A new window changes the set: the newest managed is asked again (and refuses), and
+    // one window, the next newest, makes room for the newcomer.
+    AddExplorer(0x400);
+    EnforceLimit(manager, true);
+    EXPECT_EQ(Sim().closeRequests, (WindowList{C, B}));
+    EXPECT_TRUE(IsOpen(A) && !IsOpen(B) && IsOpen(C) && IsOpen(D));
+}

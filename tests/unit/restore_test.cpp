@@ -40,6 +40,17 @@ TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
     EXPECT_EQ(c->navigations, Folders{L"C:\\Three"});
     EXPECT_TRUE(d->navigations.empty());
     EXPECT_EQ(d->folder, L"C:\\Was");
+
+    // Only folders are browsed: a file, a web address or a shell command leaves it alone.
+    desktopFolder.files = {L"C:\\File.txt", L"http://example.com/", L"shell:::{0}"};
+    for (const std::wstring& name : desktopFolder.files) {
+        manager.folders = {L"C:\\One", L"C:\\Two", name};
+        c->navigations.clear();
+        Restore();
+        EXPECT_TRUE(c->navigations.empty());
+        EXPECT_EQ(b->navigations, Folders{L"C:\\Two"});
+        b->navigations.clear();
+    }
 }
 
 TEST_F(ShellTest, RestoreWithNoManagedWindowsOnlyTouchesTheDesktopFolder) {
