@@ -215,8 +215,9 @@ POINT TrayIconPoint() {
 }
 
 void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
-    // When the menu last closed: a key press queued while it was open (the shell may
-    // send one twice) does not open it again.
+    // When the menu last closed: a key press queued before that (the shell may send one
+    // twice) does not open it again. One stamped in the same tick came after it: the clock
+    // moves in steps of 10-16 ms, and a user may press Enter at once.
     static bool menuClosed = false;
     static DWORD menuClosedAt = 0;
     // "4/2/0 Explorers" waits for windows to close, and messages sent meanwhile arrive
@@ -226,7 +227,7 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     const bool byKey = lParam == NIN_KEYSELECT;
     if (!byKey && lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP) return;
     const DWORD sinceClosed = static_cast<DWORD>(GetMessageTime()) - menuClosedAt;
-    if (byKey && menuClosed && (sinceClosed == 0 || sinceClosed > MAXLONG)) return;
+    if (byKey && menuClosed && sinceClosed > MAXLONG) return;
     POINT cursor{};
     if (byKey) {
         cursor = TrayIconPoint();
