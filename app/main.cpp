@@ -19,7 +19,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// How long Quit waits for the shell's window collection to be released.
+// How long start-up waits for the shell's window collection, and Quit for its release.
+constexpr DWORD kConnectWaitMs = 1000;
 constexpr DWORD kReleaseWaitMs = 200;
 
 void ResetManagerScalars(ExplorerManager& manager) {
@@ -148,8 +149,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (const int exitCode = RemoveTaskbarTab()) return exitCode;
 
     // Without the shell's window collection the program still groups windows; it only
-    // cannot remember their folders.
+    // cannot remember their folders. It is made before the tray icon is added, unless
+    // Explorer (itself starting, at logon) keeps it waiting.
     ConnectShellWindowsLater(explorerManager);
+    WaitForShellCalls(kConnectWaitMs);
     InvalidateRect(mainWindow, nullptr, TRUE);
 
     // The tray shows small icons: the image of that size stays sharp at every scaling.

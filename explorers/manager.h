@@ -37,7 +37,15 @@ struct ExplorerManager {
     std::atomic<std::uint64_t> lastWinETick{0};
     // Set when a capture changed folders, cleared when they are saved.
     std::atomic<bool> foldersUnsaved{false};
-    std::uint64_t lastSaveTick = 0;  // the worker's own
+    // The list file exists but could not be read (a virus scanner or a backup held it): it
+    // is read again, and not replaced till then.
+    bool listReadFailed = false;
+    // Saves are written one at a time, outside the lock: each takes a number when it copies
+    // the list, and one that finds a newer list written leaves it.
+    std::mutex saveLock;
+    std::uint64_t saveGeneration = 0;   // with lock
+    std::uint64_t savedGeneration = 0;  // with saveLock
+    std::uint64_t lastSaveTick = 0;     // the worker's own
     std::recursive_mutex lock;
     bool minimizedAll = false;
     Microsoft::WRL::ComPtr<IShellWindows> shellWindows;

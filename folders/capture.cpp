@@ -10,13 +10,9 @@
 
 namespace {
 
-// The remembered list holds at least this many entries when an earlier list can fill it.
-constexpr size_t kTopUpSize = 4;
-
-std::optional<std::wstring> ReadShownFolder(IWebBrowserApp* browser) {
-    ComPtr<IServiceProvider> provider;
-    ComPtr<IShellBrowser> shellBrowser;
-    if (!ShellBrowserOf(browser, provider, shellBrowser)) return std::nullopt;
+// The shell's parsing name of the folder the browser shows: the path of a file-system
+// folder, or the "::{...}" form of Home, This PC and the like.
+std::optional<std::wstring> ReadShownFolder(IShellBrowser* shellBrowser) {
     ComPtr<IShellView> view;
     if (FAILED(shellBrowser->QueryActiveShellView(&view)) || !view) return std::nullopt;
     ComPtr<IFolderView> folderView;
@@ -25,11 +21,15 @@ std::optional<std::wstring> ReadShownFolder(IWebBrowserApp* browser) {
     if (FAILED(folderView->GetFolder(IID_PPV_ARGS(&folder))) || !folder) return std::nullopt;
     PIDLIST_ABSOLUTE idList = nullptr;
     if (FAILED(folder->GetCurFolder(&idList)) || idList == nullptr) return std::nullopt;
-    wchar_t buffer[MAX_PATH] = {};
-    const bool hasPath = platform::SHGetPathFromIDListW(idList, buffer) != FALSE;
+    PWSTR name = nullptr;
+    const HRESULT named =
+        platform::SHGetNameFromIDList(idList, SIGDN_DESKTOPABSOLUTEPARSING, &name);
     platform::CoTaskMemFree(idList);
-    if (!hasPath) return std::nullopt;
-    return std::wstring(buffer);
+    std::optional<std::wstring> shown;
+    if (SUCCEEDED(named) && name != nullptr && *name != L'\0') shown = std::wstring(name);
+    platform::CoTaskMemFree(name);
+    if (shown && shown->size() > kMaxFolderPathChars) return std::nullopt;
+    return shown;
 }
 
 bool ContainsFolder(const std::vector<std::wstring>& folders, const std::wstring& folder) {
@@ -37,8 +37,11 @@ bool ContainsFolder(const std::vector<std::wstring>& folders, const std::wstring
 }
 
 // With the lock held: the window's folder joins what the group shows, and the list is
-// rebuilt in the group's order, topped up from the list before.
+// rebuilt: the group's own folders in its order, then the ones remembered before (of
+// windows that are gone), topped up.
 void StoreShown(ExplorerManager& manager, HWND window, const std::wstring& folder) {
+    // An earlier list on disk is the base of this one: read before it is replaced.
+    LoadFolders(manager);
     manager.shownFolders[window] = folder;
     for (auto it = manager.shownFolders.begin(); it != manager.shownFolders.end();) {
         it = IsManaged(manager, it->first) ? std::next(it) : manager.shownFolders.erase(it);
@@ -49,12 +52,7 @@ void StoreShown(ExplorerManager& manager, HWND window, const std::wstring& folde
         auto found = manager.shownFolders.find(member);
         if (found != manager.shownFolders.end()) manager.folders.push_back(found->second);
     }
-    if (previous.size() > manager.folders.size()) {
-        for (const std::wstring& kept : previous) {
-            if (manager.folders.size() >= kTopUpSize) break;
-            if (!ContainsFolder(manager.folders, kept)) manager.folders.push_back(kept);
-        }
-    }
+    if (previous.size() > manager.folders.size()) TopUpFolders(manager.folders, previous);
     if (manager.folders != previous) manager.foldersUnsaved = true;
 }
 
@@ -63,8 +61,8 @@ bool IsMember(ExplorerManager& manager, HWND window) {
     return IsManaged(manager, window);
 }
 
-// One entry of the collection, on a thread of the shell calls. Of several tabs of one
-// window, the last one in the collection counts.
+// One entry of the collection, on a thread of the shell calls. Of the tabs of one window,
+// the one shown counts.
 void CaptureEntry(ExplorerManager& manager, IDispatch* entry) {
     ComPtr<IWebBrowserApp> browser;
     HWND window = nullptr;
@@ -72,8 +70,12 @@ void CaptureEntry(ExplorerManager& manager, IDispatch* entry) {
     if (!IsMember(manager, window) || platform::IsHungAppWindow(window)) return;
     WindowClaim claim(window);
     if (!claim) return;
-    const std::optional<std::wstring> folder = ReadShownFolder(browser.Get());
-    if (!folder) return;
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IShellBrowser> shellBrowser;
+    if (!ShellBrowserOf(browser.Get(), provider, shellBrowser)) return;
+    if (!IsShownTab(shellBrowser.Get(), window)) return;
+    const std::optional<std::wstring> folder = ReadShownFolder(shellBrowser.Get());
+    if (!folder) return;  // the window keeps what it showed when last read
     // Checked against the group as it is now: the window may have left it meanwhile.
     std::lock_guard<std::recursive_mutex> guard(manager.lock);
     if (!ShellCallsStopped() && IsManaged(manager, window)) StoreShown(manager, window, *folder);
@@ -94,6 +96,13 @@ void CaptureAll(ExplorerManager& manager) {
 const char kCaptureTask = 0;
 
 }  // namespace
+
+void TopUpFolders(std::vector<std::wstring>& folders, const std::vector<std::wstring>& earlier) {
+    for (const std::wstring& kept : earlier) {
+        if (folders.size() >= kTopUpSize) break;
+        if (!ContainsFolder(folders, kept)) folders.push_back(kept);
+    }
+}
 
 bool CaptureFolders(ExplorerManager& manager) {
     {

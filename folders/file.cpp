@@ -146,29 +146,62 @@ std::vector<std::wstring> DecodeFolderList(const std::string& bytes) {
 }
 
 bool SaveFolders(ExplorerManager& manager) {
-    std::lock_guard<std::recursive_mutex> guard(manager.lock);
-    if (manager.folders.empty()) return false;
+    std::vector<std::wstring> entries;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        // A list on disk that could not be read yet is not replaced.
+        if (manager.folders.empty() || manager.listReadFailed) return false;
+        entries = manager.folders;
+        generation = ++manager.saveGeneration;
+        manager.foldersUnsaved = false;
+    }
+    // Written without the manager's lock (the folder may be on a file server): one save at
+    // a time, and never an older list over a newer one.
+    std::lock_guard<std::mutex> writing(manager.saveLock);
+    if (generation < manager.savedGeneration) return true;
     std::wstring folder, file;
-    if (!FolderListPaths(folder, file)) return false;
-    if (!platform::FileExists(folder)) platform::MakeDirectory(folder);
-    if (!platform::ReplaceFileWithBytes(file, EncodeFolderList(manager.folders))) return false;
-    manager.foldersUnsaved = false;
+    bool saved = FolderListPaths(folder, file);
+    if (saved) {
+        if (!platform::FileExists(folder)) platform::MakeDirectory(folder);
+        saved = platform::ReplaceFileWithBytes(file, EncodeFolderList(entries));
+    }
+    if (!saved) {
+        manager.foldersUnsaved = true;
+        return false;
+    }
+    manager.savedGeneration = generation;
     return true;
 }
 
 bool LoadFolders(ExplorerManager& manager) {
-    if (!manager.folders.empty()) return true;
+    // A file that could not be read is read again: it is not an empty list.
+    if (!manager.folders.empty() && !manager.listReadFailed) return true;
     std::wstring folder, file;
-    if (!FolderListPaths(folder, file)) return false;
-    if (!platform::FileExists(file)) return false;
+    if (!FolderListPaths(folder, file) || !platform::FileExists(file)) {
+        manager.listReadFailed = false;
+        return !manager.folders.empty();
+    }
     std::string bytes;
     bool truncated = false;
-    if (!platform::ReadFileBytes(file, kMaxFolderFileBytes, bytes, truncated)) return true;
+    if (!platform::ReadFileBytes(file, kMaxFolderFileBytes, bytes, truncated)) {
+        manager.listReadFailed = true;  // a virus scanner or a backup holds it
+        return true;
+    }
+    manager.listReadFailed = false;
     // The line cut off by the size bound is not a whole path.
     if (truncated) {
         const size_t lastLineEnd = bytes.rfind('\n');
         bytes.resize(lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
     }
-    manager.folders = DecodeFolderList(bytes);
+    std::vector<std::wstring> stored = DecodeFolderList(bytes);
+    if (manager.folders.empty()) {
+        manager.folders = std::move(stored);
+    } else {
+        // Folders were read from the windows while the file could not be: it tops them up.
+        const std::vector<std::wstring> captured = manager.folders;
+        TopUpFolders(manager.folders, stored);
+        if (manager.folders != captured) manager.foldersUnsaved = true;
+    }
     return true;
 }

@@ -7,13 +7,18 @@
 #include <vector>
 
 // Hands over reading the folder of every managed window through the shell; each answer
-// rebuilds folders as it arrives. False when there is nothing to read, or a capture is
-// still under way.
+// is kept for its window and rebuilds folders as it arrives. False when there is nothing to read,
+// or a capture is still under way.
 bool CaptureFolders(ExplorerManager& manager);
 
-// Loads the list file when the list is empty, and hands over navigating managed window i
-// back to folders[i].
+// Loads the list file when the list is empty, and hands over navigating the managed
+// windows that show no folder of their own yet back to the remembered folders.
 void RestoreFolders(ExplorerManager& manager);
+
+// The remembered list holds at least this many entries when an earlier list can fill it.
+constexpr size_t kTopUpSize = 4;
+// Appends the entries of earlier that folders does not hold yet, until it holds kTopUpSize.
+void TopUpFolders(std::vector<std::wstring>& folders, const std::vector<std::wstring>& earlier);
 
 // %APPDATA%\Zephyrine\lastFolders.txt
 bool SaveFolders(ExplorerManager& manager);

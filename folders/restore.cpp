@@ -11,24 +11,38 @@
 
 namespace {
 
+// Asked of the item's parent folder, which knows every kind of item: the attributes a parse
+// returns are incomplete for "::{...}" names on some systems (Wine's This PC has none).
+bool IsFolder(PCIDLIST_ABSOLUTE idList) {
+    ComPtr<IShellFolder> parent;
+    PCUITEMID_CHILD child = nullptr;
+    if (FAILED(platform::SHBindToParent(idList, IID_PPV_ARGS(&parent), &child)) || !parent) {
+        return false;
+    }
+    SFGAOF attributes = SFGAO_FOLDER;
+    return SUCCEEDED(parent->GetAttributesOf(1, &child, &attributes)) &&
+           (attributes & SFGAO_FOLDER) != 0;
+}
+
 void Navigate(IShellBrowser* shellBrowser, IShellFolder* desktop, const std::wstring& folder) {
     std::vector<wchar_t> name(folder.begin(), folder.end());
     name.push_back(L'\0');
     PIDLIST_RELATIVE idList = nullptr;
-    ULONG attributes = SFGAO_FOLDER;
-    if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList,
-                                         &attributes)) ||
+    if (FAILED(
+            desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &idList, nullptr)) ||
         idList == nullptr) {
         return;  // a deleted folder or an unplugged drive: the window stays where it is
     }
     // The list is plain text that other programs can write: a file, a web address or a
     // shell command in it is never opened.
-    if (attributes & SFGAO_FOLDER) shellBrowser->BrowseObject(idList, SBSP_SAMEBROWSER);
+    if (IsFolder(reinterpret_cast<PCIDLIST_ABSOLUTE>(idList))) {
+        shellBrowser->BrowseObject(idList, SBSP_SAMEBROWSER);
+    }
     platform::CoTaskMemFree(idList);
 }
 
 // What one restore navigates: window i to folders[i], each window once (of several tabs,
-// the first in the collection).
+// the one shown).
 struct RestorePlan {
     std::vector<HWND> windows;
     std::vector<std::wstring> folders;
@@ -45,19 +59,41 @@ void RestoreEntry(RestorePlan& plan, IDispatch* entry) {
     const auto wanted = std::find(plan.windows.begin(), plan.windows.end(), window);
     if (wanted == plan.windows.end()) return;
     const size_t i = static_cast<size_t>(wanted - plan.windows.begin());
-    {
-        std::lock_guard<std::mutex> guard(plan.mutex);
-        if (plan.reached[i]) return;
-        plan.reached[i] = true;
-    }
     if (platform::IsHungAppWindow(window)) return;
     WindowClaim claim(window);
     if (!claim) return;
     ComPtr<IServiceProvider> provider;
     ComPtr<IShellBrowser> shellBrowser;
-    if (ShellBrowserOf(browser.Get(), provider, shellBrowser)) {
-        Navigate(shellBrowser.Get(), plan.desktop.Get(), plan.folders[i]);
+    if (!ShellBrowserOf(browser.Get(), provider, shellBrowser)) return;
+    if (!IsShownTab(shellBrowser.Get(), window)) return;
+    {
+        std::lock_guard<std::mutex> guard(plan.mutex);
+        if (plan.reached[i]) return;
+        plan.reached[i] = true;
     }
+    Navigate(shellBrowser.Get(), plan.desktop.Get(), plan.folders[i]);
+}
+
+// With the lock held. A window whose own folder was read in this run keeps it and is not
+// navigated at all. The others (those just opened, those not read yet: at the first
+// command after start, every one) get the remembered folders in list order, less the
+// ones the group still shows.
+void PlanRestore(const ExplorerManager& manager, RestorePlan& plan) {
+    std::vector<std::wstring> remembered = manager.folders;
+    for (HWND window : manager.managed) {
+        const auto own = manager.shownFolders.find(window);
+        if (own == manager.shownFolders.end()) continue;
+        const auto listed = std::find(remembered.begin(), remembered.end(), own->second);
+        if (listed != remembered.end()) remembered.erase(listed);
+    }
+    size_t next = 0;
+    for (HWND window : manager.managed) {
+        if (next == remembered.size()) break;
+        if (manager.shownFolders.count(window) != 0) continue;
+        plan.windows.push_back(window);
+        plan.folders.push_back(remembered[next++]);
+    }
+    plan.reached.assign(plan.windows.size(), false);
 }
 
 void RestoreAll(ExplorerManager& manager, const std::shared_ptr<RestorePlan>& plan) {
@@ -79,17 +115,14 @@ const char kRestoreTask = 0;
 }  // namespace
 
 void RestoreFolders(ExplorerManager& manager) {
-    // Window i goes to entry i. Even finding the windows calls into Explorer (and parsing
-    // a folder on an unreachable share takes a minute): all of it is handed over.
+    // Even finding the windows calls into Explorer (and parsing a folder on an unreachable
+    // share takes a minute): all of it is handed over.
     auto plan = std::make_shared<RestorePlan>();
     {
         std::lock_guard<std::recursive_mutex> guard(manager.lock);
         if (!LoadFolders(manager)) return;
         if (!manager.shellWindows) return;
-        const size_t pairs = std::min(manager.managed.size(), manager.folders.size());
-        plan->windows.assign(manager.managed.begin(), manager.managed.begin() + pairs);
-        plan->folders.assign(manager.folders.begin(), manager.folders.begin() + pairs);
-        plan->reached.assign(pairs, false);
+        PlanRestore(manager, *plan);
     }
     PostShellCall(&kRestoreTask, [&manager, plan = std::move(plan)] { RestoreAll(manager, plan); });
 }

@@ -42,6 +42,12 @@ bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
            shellBrowser;
 }
 
+bool IsShownTab(IShellBrowser* shellBrowser, HWND window) {
+    HWND tab = nullptr;
+    if (FAILED(shellBrowser->GetWindow(&tab)) || tab == nullptr || tab == window) return true;
+    return platform::IsWindowVisible(tab) != FALSE;
+}
+
 bool IsShellGone(HRESULT result) {
     return result == RPC_E_DISCONNECTED || result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
            result == CO_E_OBJNOTCONNECTED || result == RPC_E_SERVER_DIED ||

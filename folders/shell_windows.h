@@ -25,6 +25,11 @@ bool BrowserOf(IDispatch* dispatch, ComPtr<IWebBrowserApp>& browser, HWND& windo
 bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
                     ComPtr<IShellBrowser>& shellBrowser);
 
+// Of the tabs of one window (Windows 11 lists each as an entry with the window's handle),
+// whether this browser's is the one shown: the others' tab windows are hidden. True where
+// a window has no tabs.
+bool IsShownTab(IShellBrowser* shellBrowser, HWND window);
+
 // The collection lives in the Explorer process that created it: after Explorer restarts,
 // every call on it fails with one of these.
 bool IsShellGone(HRESULT result);

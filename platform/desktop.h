@@ -23,6 +23,7 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* code);
 DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
 BOOL CloseHandle(HANDLE handle);
 BOOL IsIconic(HWND window);
+BOOL IsWindowVisible(HWND window);
 // Windows reports a window hung when its thread has not taken a message for about 5 s.
 // Calls that wait for such a window are skipped or made in the forms that do not wait.
 BOOL IsHungAppWindow(HWND window);
@@ -61,8 +62,11 @@ void Sleep(DWORD milliseconds);
 
 // Shell.
 HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
-BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path);
+// The name to store is SIGDN_DESKTOPABSOLUTEPARSING: the path of a file-system folder, the
+// "::{...}" form of Home, This PC, Libraries and the like; of any length.
+HRESULT SHGetNameFromIDList(PCIDLIST_ABSOLUTE idList, SIGDN form, PWSTR* name);
 HRESULT SHGetDesktopFolder(IShellFolder** folder);
+HRESULT SHBindToParent(PCIDLIST_ABSOLUTE idList, REFIID iid, void** parent, PCUITEMID_CHILD* child);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
 void CoTaskMemFree(void* memory);
 

@@ -41,6 +41,9 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL IsIconic(HWND window) {
     return ::IsIconic(window);
 }
+BOOL IsWindowVisible(HWND window) {
+    return ::IsWindowVisible(window);
+}
 BOOL IsHungAppWindow(HWND window) {
     return ::IsHungAppWindow(window);
 }
@@ -131,12 +134,16 @@ HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWS
     return ::SHGetKnownFolderPath(id, flags, token, path);
 }
 
-BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
-    return ::SHGetPathFromIDListW(idList, path);
+HRESULT SHGetNameFromIDList(PCIDLIST_ABSOLUTE idList, SIGDN form, PWSTR* name) {
+    return ::SHGetNameFromIDList(idList, form, name);
 }
 
 HRESULT SHGetDesktopFolder(IShellFolder** folder) {
     return ::SHGetDesktopFolder(folder);
+}
+HRESULT SHBindToParent(PCIDLIST_ABSOLUTE idList, REFIID iid, void** parent,
+                       PCUITEMID_CHILD* child) {
+    return ::SHBindToParent(idList, iid, parent, child);
 }
 void CoTaskMemFree(void* memory) {
     ::CoTaskMemFree(memory);

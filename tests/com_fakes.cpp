@@ -73,6 +73,11 @@ HRESULT FakeShellWindow::BrowseObject(PCUIDLIST_RELATIVE idList, UINT flags) {
     return S_OK;
 }
 
+HRESULT FakeShellWindow::GetWindow(HWND* window) {
+    *window = tab != nullptr ? tab : handle;
+    return S_OK;
+}
+
 HRESULT FakeShellWindows::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IShellWindows) {
@@ -99,10 +104,16 @@ HRESULT FakeDesktopFolder::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT FakeDesktopFolder::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,
-                                            PIDLIST_RELATIVE* idList, ULONG* attributes) {
+                                            PIDLIST_RELATIVE* idList, ULONG*) {
     *idList = nullptr;
     if (missing.count(name)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    if (attributes != nullptr && files.count(name)) *attributes &= ~SFGAO_FOLDER;
     *idList = reinterpret_cast<PIDLIST_RELATIVE>(NewIdList(name));
+    return S_OK;
+}
+
+HRESULT FakeDesktopFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY children,
+                                           SFGAOF* attributes) {
+    if (count != 1) return E_INVALIDARG;
+    if (files.count(PathOfIdList(children[0]))) *attributes &= ~SFGAO_FOLDER;
     return S_OK;
 }

@@ -49,6 +49,7 @@ struct FakeShellWindow : Counted<ShellWindowStubs> {
     std::vector<std::wstring> navigations;
     HANDLE answerAfter = nullptr;  // when set, GetCurFolder waits for this event
     int reads = 0;                 // GetCurFolder calls
+    HWND tab = nullptr;            // its tab's window (Windows 11); null: the window has no tabs
 
     FakeShellWindow(HWND window, std::wstring shown, FailAt fail = FailAt::Nothing)
         : handle(window), folder(std::move(shown)), failAt(fail) {}
@@ -60,6 +61,7 @@ struct FakeShellWindow : Counted<ShellWindowStubs> {
     HRESULT STDMETHODCALLTYPE GetFolder(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE GetCurFolder(PIDLIST_ABSOLUTE* idList) override;
     HRESULT STDMETHODCALLTYPE BrowseObject(PCUIDLIST_RELATIVE idList, UINT flags) override;
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
 };
 
 struct FakeShellWindows : Counted<ShellWindowsStubs> {
@@ -78,6 +80,7 @@ struct FakeDesktopFolder : Counted<ShellFolderStubs> {
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,
-                                               PIDLIST_RELATIVE* idList,
-                                               ULONG* attributes) override;
+                                               PIDLIST_RELATIVE* idList, ULONG*) override;
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY children,
+                                              SFGAOF* attributes) override;
 };

@@ -692,6 +692,58 @@ TEST_F(AppTest, AShellCallThatNeverReturnsHoldsUpNoOtherWindowNorTheTrayNorQuit)
     }
 }
 
+TEST_F(AppTest, EachWindowKeepsItsOwnFolderThisPcAmongThemAcrossCloseAndRestart) {
+    const std::wstring thisPc = L"::{20d04fe0-3aea-1069-a2d8-08002b30309d}";
+    const auto isThisPc = [&](HWND window) { return Lower(TitleOf(window)) == thisPc; };
+    DeleteFileW(listFile.c_str());
+    {
+        Process explorer =
+            StartStandIn(L"explorer.exe",
+                         L"--windows 4 --title ::{20D04FE0-3AEA-1069-A2D8-08002B30309D} "
+                         L"--title C:\\windows --title C:\\users --title C:\\ProgramData",
+                         4);
+        Process app = StartApp();
+        HWND main = MainWindowOf(app);
+        ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+        const auto group = WindowsOf(explorer.id());
+        const auto computer = std::find_if(group.begin(), group.end(), isThisPc);
+        ASSERT_NE(computer, group.end());
+        SetForegroundWindow(*computer);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const auto saved = ReadLines(listFile);
+                return saved.size() == 4 &&
+                       std::count(saved.begin(), saved.end(), Narrow(thisPc)) == 1;
+            },
+            12000))
+            << "This PC is remembered by its parsing name";
+
+        // "2 Explorers" keeps the two on top, each on its own folder.
+        std::vector<std::wstring> titles;
+        for (HWND window : group) titles.push_back(TitleOf(window));
+        ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+        Sleep(1000);
+        const auto survivors = WindowsOf(explorer.id());
+        ASSERT_EQ(survivors.size(), 2u);
+        for (HWND window : survivors) {
+            EXPECT_EQ(TitleOf(window),
+                      titles[std::find(group.begin(), group.end(), window) - group.begin()]);
+        }
+        QuitApp(app, main);
+        EXPECT_EQ(ReadLines(listFile).size(), 4u) << "the closed windows' folders stay";
+    }
+    // After a restart, the windows "4 Explorers" opens go back to them.
+    Process explorer = StartStandIn(L"explorer.exe", L"--title C:\\");
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto windows = WindowsOf(explorer.id());
+        return std::any_of(windows.begin(), windows.end(), isThisPc);
+    }));
+    QuitApp(app, main);
+}
+
 TEST_F(AppTest, AfterExplorerRestartsFoldersAreCapturedAgainAndSurviveAKill) {
     DeleteFileW(listFile.c_str());
     WriteText(kRestartsFile, "0");

@@ -1,6 +1,6 @@
 // A stand-in for the shell's window collection (CLSID_ShellWindows), served in-process.
 // It lists the top-level "CabinetWClass" windows of the desktop; the folder a window
-// shows is its title, and navigating a window sets its title.
+// shows is its title (a path or a "::{...}" name), and navigating a window sets its title.
 //
 // Loaded into the program under test, it also reports what another process cannot see:
 // when ZEPHYRINE_MENU_LOG names a file, every popup menu the program shows is written
@@ -195,10 +195,12 @@ struct FolderWindow : Object<ShellWindowStubs> {
     }
     HRESULT STDMETHODCALLTYPE BrowseObject(PCUIDLIST_RELATIVE idList, UINT) override {
         AnswerLateTo(L"BrowseObject");
-        wchar_t path[MAX_PATH] = {};
-        if (!SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(idList), path)) return E_FAIL;
-        SetWindowTextW(window, path);
-        return S_OK;
+        PWSTR name = nullptr;
+        const HRESULT named = SHGetNameFromIDList(reinterpret_cast<PCIDLIST_ABSOLUTE>(idList),
+                                                  SIGDN_DESKTOPABSOLUTEPARSING, &name);
+        if (SUCCEEDED(named)) SetWindowTextW(window, name);
+        CoTaskMemFree(name);
+        return named;
     }
 };
 

@@ -287,6 +287,11 @@ BOOL IsIconic(HWND window) {
     return found != nullptr && found->minimized;
 }
 
+BOOL IsWindowVisible(HWND window) {
+    auto guard = Enter();
+    return desktop->hiddenWindows.count(window) == 0;
+}
+
 BOOL IsHungAppWindow(HWND window) {
     auto guard = Enter();
     SimWindow* found = desktop->Find(window);
@@ -533,13 +538,15 @@ HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
     return S_OK;
 }
 
-BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE idList, LPWSTR path) {
+HRESULT SHGetNameFromIDList(PCIDLIST_ABSOLUTE idList, SIGDN, PWSTR* name) {
     auto guard = Enter();
+    *name = nullptr;
     auto found = desktop->idLists.find(idList);
-    if (found == desktop->idLists.end() || found->second.empty()) return FALSE;
-    wcsncpy(path, found->second.c_str(), MAX_PATH - 1);
-    path[MAX_PATH - 1] = L'\0';
-    return TRUE;
+    if (found == desktop->idLists.end() || found->second.empty()) return E_FAIL;
+    const size_t bytes = (found->second.size() + 1) * sizeof(wchar_t);
+    *name = static_cast<PWSTR>(::CoTaskMemAlloc(bytes));
+    memcpy(*name, found->second.c_str(), bytes);
+    return S_OK;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown*, DWORD, REFIID iid, void** object) {
@@ -558,6 +565,16 @@ HRESULT SHGetDesktopFolder(IShellFolder** folder) {
     if (*folder == nullptr) return E_FAIL;
     (*folder)->AddRef();
     return S_OK;
+}
+
+// Every item's parent is the desktop folder, which knows what each name is.
+HRESULT SHBindToParent(PCIDLIST_ABSOLUTE idList, REFIID iid, void** parent,
+                       PCUITEMID_CHILD* child) {
+    auto guard = Enter();
+    *parent = nullptr;
+    if (desktop->desktopFolder == nullptr) return E_FAIL;
+    *child = reinterpret_cast<PCUITEMID_CHILD>(idList);
+    return desktop->desktopFolder->QueryInterface(iid, parent);
 }
 
 void CoTaskMemFree(void* memory) {

@@ -77,6 +77,7 @@ struct SimDesktop {
     IShellWindows* shellWindowsToCreate = nullptr;  // what CoCreateInstance hands out
     int shellWindowsCreated = 0;
     std::map<const void*, std::wstring> idLists;  // live ID lists and the paths they name
+    std::set<HWND> hiddenWindows;  // windows that are not visible: the tabs not shown
 
     // Record of calls.
     int calls = 0;  // every platform call
@@ -121,6 +122,6 @@ inline HWND H(std::uintptr_t value) {
     return reinterpret_cast<HWND>(value);
 }
 
-// An ID list that SHGetPathFromIDListW turns into path (empty: no file-system path).
+// An ID list that SHGetNameFromIDList turns into path (empty: one it cannot name).
 PIDLIST_ABSOLUTE NewIdList(const std::wstring& path);
 std::wstring PathOfIdList(const void* idList);

@@ -19,41 +19,68 @@ TEST_F(ShellTest, CaptureFollowsTheGroupOrderNotTheCollectionOrder) {
 TEST_F(ShellTest, AWindowThatDoesNotAnswerHoldsUpNoOtherAndGetsNoSecondCall) {
     HANDLE answer = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     auto* a = Show(A, L"C:\\One");
-    a->answerAfter = answer;  // a folder on a share that does not answer
-    Show(B, L"C:\\Two");
+    auto* b = Show(B, L"C:\\Two");
     Show(X, L"C:\\Other");
     manager.managed = {A, B};
+    EXPECT_TRUE(Capture());
+    a->answerAfter = answer;  // now on a share that does not answer
+    b->folder = L"C:\\Three";
     for (int i = 0; i < 5; ++i) {
         CaptureFolders(manager);
         EXPECT_FALSE(WaitForShellCalls(200));
     }
-    EXPECT_EQ(manager.folders, Folders{L"C:\\Two"});
-    EXPECT_EQ(a->reads, 1) << "no second call while the first is outstanding";
+    EXPECT_EQ(manager.folders, (Folders{L"C:\\One", L"C:\\Three"})) << "A keeps its entry";
+    EXPECT_EQ(a->reads, 2) << "no second call while the first is outstanding";
+    a->folder = L"C:\\Four";
     SetEvent(answer);
     EXPECT_TRUE(WaitForShellCalls(5000));
-    EXPECT_EQ(manager.folders, (Folders{L"C:\\One", L"C:\\Two"})) << "stored when it arrives";
+    EXPECT_EQ(manager.folders, (Folders{L"C:\\Four", L"C:\\Three"})) << "stored when it arrives";
     CloseHandle(answer);
 }
 
-TEST_F(ShellTest, CaptureCountsAWindowWithSeveralTabsOnce) {
-    Show(A, L"C:\\Tab1");
-    Show(A, L"C:\\Tab2");
-    Show(A, L"C:\\Tab3");
+TEST_F(ShellTest, OfAWindowsTabsTheShownOneIsReadAndNavigated) {
+    // Windows 11 lists every tab with its window's handle; the background tabs' windows
+    // are hidden. The shown tab is neither the first nor the last.
+    FakeShellWindow* tabs[3];
+    for (int i = 0; i < 3; ++i) {
+        tabs[i] = Show(A, L"C:\\Tab" + std::to_wstring(i + 1));
+        tabs[i]->tab = H(0xA01 + i);
+    }
+    Sim().hiddenWindows = {H(0xA01), H(0xA03)};
     Show(B, L"C:\\Two");
-    Show(C, L"C:\\Three");
-    manager.managed = {A, B, C};
+    manager.managed = {A, B};
     EXPECT_TRUE(Capture());
-    EXPECT_EQ(manager.folders, (Folders{L"C:\\Tab3", L"C:\\Two", L"C:\\Three"}));
+    EXPECT_EQ(manager.folders, (Folders{L"C:\\Tab2", L"C:\\Two"}));
+
+    manager.shownFolders.clear();  // as at the first command after start
+    manager.folders = {L"C:\\Back"};
+    Restore();
+    EXPECT_EQ(tabs[1]->navigations, Folders{L"C:\\Back"});
+    EXPECT_TRUE(tabs[0]->navigations.empty() && tabs[2]->navigations.empty());
 }
 
-TEST_F(ShellTest, CaptureSkipsFoldersWithoutAFileSystemPath) {
-    Show(A, L"C:\\One");
-    Show(B, L"");
-    Show(C, L"C:\\Three");
-    Show(D, L"C:\\One");
+TEST_F(ShellTest, EveryWindowKeepsItsOwnFolderAndOnlyTheOthersGetRememberedOnes) {
+    // Windows 11's Win+E opens Home, which has no file-system path; a deep folder has more
+    // than 260 characters; D's folder cannot be named at all.
+    const std::wstring home = L"::{F874310E-B6B7-47DC-BC84-B9E6B38F5903}";
+    const std::wstring deep = L"C:\\" + std::wstring(300, L'd');
+    auto* a = Show(A, home);
+    auto* b = Show(B, L"C:\\B");
+    auto* c = Show(C, deep);
+    auto* d = Show(D, L"");
     manager.managed = {A, B, C, D};
+    manager.folders = {L"C:\\Gone", L"C:\\B", L"C:\\X", L"C:\\Y"};
     EXPECT_TRUE(Capture());
-    EXPECT_EQ(manager.folders, (Folders{L"C:\\One", L"C:\\Three", L"C:\\One"}));
+    EXPECT_EQ(manager.folders, (Folders{home, L"C:\\B", deep, L"C:\\Gone"}));
+
+    // "4 Explorers" opened E: D and E, with no folder of their own, get the remembered
+    // ones in list order; the others are not navigated at all.
+    auto* e = Show(E, home);
+    manager.managed.push_back(E);
+    Restore();
+    for (auto* own : {a, b, c}) EXPECT_TRUE(own->navigations.empty());
+    EXPECT_EQ(d->navigations, Folders{L"C:\\Gone"});
+    EXPECT_TRUE(e->navigations.empty()) << "no folder left for it";
 }
 
 TEST_F(ShellTest, CaptureKeepsEveryEntryOfALargeGroup) {

@@ -198,3 +198,19 @@ TEST_F(FolderFileTest, UnknownOrOverlongLocationTouchesNoFile) {
     EXPECT_FALSE(LoadFolders(manager));
     RemoveDirectoryW(deep.c_str());
 }
+
+TEST_F(FolderFileTest, AFileThatCannotBeReadNowIsNotAnEmptyList) {
+    WriteFile("C:\\Kept\r\nD:\\Also\r\n");
+    // A backup holds the file, sharing nothing, at the first read.
+    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(LoadFolders(manager));
+    manager.folders = {L"E:\\Read"};  // read from a window meanwhile
+    EXPECT_FALSE(SaveFolders(manager)) << "the file is not replaced before it was read";
+    CloseHandle(holder);
+    EXPECT_EQ(FileBytes(), "C:\\Kept\r\nD:\\Also\r\n");
+
+    EXPECT_TRUE(LoadFolders(manager)) << "read again";
+    EXPECT_EQ(manager.folders, (Folders{L"E:\\Read", L"C:\\Kept", L"D:\\Also"}));
+    EXPECT_TRUE(SaveFolders(manager));
+}

@@ -126,3 +126,18 @@ TEST_F(ShellTest, WindowsThatAppearLateAreTiledAndSentToTheirFolders) {
     }
     Sim().onSleep = nullptr;
 }
+
+TEST_F(ShellTest, SurvivorsOfTwoExplorersKeepTheirFoldersAndTheClosedOnesAreRemembered) {
+    const Folders folders{L"C:\\A", L"C:\\B", L"C:\\C", L"C:\\D"};
+    std::vector<FakeShellWindow*> shown;
+    for (size_t i = 0; i < 4; ++i) shown.push_back(Show(AddExplorer(0x100 * (i + 1)), folders[i]));
+    manager.managed = {A, B, C, D};
+    EXPECT_TRUE(Capture());
+    manager.targetCount = 2;
+    OpenExplorers(manager);  // keeps the two on top: the last opened
+    ASSERT_TRUE(WaitForShellCalls(5000));
+    EXPECT_EQ(manager.managed, (WindowList{C, D}));
+    for (auto* window : shown) EXPECT_TRUE(window->navigations.empty());
+    Capture();
+    EXPECT_EQ(manager.folders, (Folders{L"C:\\C", L"C:\\D", L"C:\\A", L"C:\\B"}));
+}
