@@ -13,6 +13,7 @@ bool IsExplorerWindow(HWND window);
 std::string GetProcessBaseName(DWORD processId);
 // Closes the processes held to remember which of them are Explorer.
 void ForgetExplorerProcesses();
+// Whether the Win+E chord was down at some time since the last call.
 bool IsWinEPressed();
 bool IsKeyHeld(int virtualKey);
 bool IsCloaked(HWND window);

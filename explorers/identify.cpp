@@ -4,6 +4,7 @@
 
 #include <dwmapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -121,9 +122,23 @@ bool IsKeyHeld(int virtualKey) {
     return (platform::GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
+namespace {
+
+// Held now, or pressed and let go since the last read.
+bool WasKeyDown(int virtualKey) {
+    return (platform::GetAsyncKeyState(virtualKey) & 0x8001) != 0;
+}
+
+}  // namespace
+
 bool IsWinEPressed() {
-    if (!IsKeyHeld('E')) return false;
-    return IsKeyHeld(VK_LWIN) || IsKeyHeld(VK_RWIN);
+    // A chord sent by a macro key or a launcher is over before the next step: it is seen by
+    // the bit "pressed since the last read". All three keys are read every time, so that bit
+    // never holds a press from long ago.
+    const bool e = WasKeyDown('E');
+    const bool left = WasKeyDown(VK_LWIN);
+    const bool right = WasKeyDown(VK_RWIN);
+    return e && (left || right);
 }
 
 bool IsCloaked(HWND window) {
@@ -200,5 +215,10 @@ void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen) {
         PlaceWindow(*it, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         above = *it;
     }
-    if (chosen != nullptr && platform::GetForegroundWindow() != chosen) BringToTop(chosen);
+    // Activated only while no other program has taken the front meanwhile: a user who has
+    // moved on keeps the program of their choice.
+    const HWND inFront = platform::GetForegroundWindow();
+    const bool otherProgram =
+        inFront != nullptr && std::find(zOrder.begin(), zOrder.end(), inFront) == zOrder.end();
+    if (chosen != nullptr && inFront != chosen && !otherProgram) BringToTop(chosen);
 }

@@ -38,16 +38,42 @@ void RestoreToNormal(HWND window) {
     }
 }
 
-// Places a window so that its visible frame fills the tile.
+// How long tiling waits for a window's thread to carry out a move.
+constexpr std::uint64_t kMoveWaitMs = 300;
+
+bool HasRect(HWND window, const Tile& tile) {
+    RECT rect{};
+    return platform::GetWindowRect(window, &rect) && rect.left == tile.x && rect.top == tile.y &&
+           rect.right - rect.left == tile.cx && rect.bottom - rect.top == tile.cy;
+}
+
+// Waits until the move has landed: the window has the tile's rectangle, or it has come
+// onto a monitor of another DPI than dpiBefore and rescaled itself there. False when its
+// thread has not carried the move out in time.
+bool WaitForMove(HWND window, const Tile& tile, UINT dpiBefore) {
+    const std::uint64_t start = platform::GetTickCount64();
+    for (;;) {
+        if (HasRect(window, tile)) return true;
+        if (dpiBefore != 0 && platform::GetDpiForWindow(window) != dpiBefore) return true;
+        if (platform::GetTickCount64() - start >= kMoveWaitMs) return false;
+        platform::Sleep(1);
+    }
+}
+
+// Places a window so that its visible frame fills the tile. Its DPI and frame are read
+// only once the move has landed; a window whose thread is too slow keeps the first
+// placement.
 void PlaceTile(HWND window, const Tile& tile) {
     if (platform::IsHungAppWindow(window)) return;
     RestoreToNormal(window);
     const UINT dpi = platform::GetDpiForWindow(window);
     PlaceWindow(window, HWND_TOP, tile.x, tile.y, tile.cx, tile.cy, SWP_NOACTIVATE);
+    if (!WaitForMove(window, tile, dpi)) return;
     // Moved onto a monitor of another DPI, the window has rescaled itself: now that it is
     // there, the same placement holds.
     if (dpi != 0 && platform::GetDpiForWindow(window) != dpi) {
         PlaceWindow(window, HWND_TOP, tile.x, tile.y, tile.cx, tile.cy, SWP_NOACTIVATE);
+        if (!WaitForMove(window, tile, 0)) return;
     }
     RECT rect{}, frame{};
     if (!platform::GetWindowRect(window, &rect) ||

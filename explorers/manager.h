@@ -46,6 +46,7 @@ struct ExplorerManager {
     std::uint64_t saveGeneration = 0;   // with lock
     std::uint64_t savedGeneration = 0;  // with saveLock
     std::uint64_t lastSaveTick = 0;     // the worker's own
+    bool watchingWinE = false;          // the worker's own: the limit was on at the last step
     std::recursive_mutex lock;
     bool minimizedAll = false;
     Microsoft::WRL::ComPtr<IShellWindows> shellWindows;

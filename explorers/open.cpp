@@ -28,6 +28,25 @@ void WaitForExplorers(size_t count) {
     }
 }
 
+// Placements of a group action just before may still be landing (a busy window's thread
+// carries them out late): the command decides on the z-order once it holds still.
+constexpr std::uint64_t kSettleAfterActionMs = 1000;
+constexpr DWORD kSettleCheckMs = 30;
+constexpr DWORD kSettleWaitMs = 600;
+
+void WaitForSettledOrder(const ExplorerManager& manager) {
+    if (platform::GetTickCount64() - manager.lastActionTick >= kSettleAfterActionMs) return;
+    std::vector<HWND> before, after;
+    CollectExplorers(before);
+    for (DWORD waited = 0; waited < kSettleWaitMs; waited += kSettleCheckMs) {
+        platform::Sleep(kSettleCheckMs);
+        CollectExplorers(after);
+        if (after == before) break;
+        before.swap(after);
+    }
+    enumTarget = nullptr;  // both lists are about to go
+}
+
 void SynthesizeWinE() {
     platform::keybd_event(VK_LWIN, 0x45, KEYEVENTF_EXTENDEDKEY, 0);
     platform::keybd_event('E', 0x45, KEYEVENTF_EXTENDEDKEY, 0);
@@ -59,6 +78,7 @@ void OpenExplorers(ExplorerManager& manager) {
     {
         std::lock_guard<std::recursive_mutex> guard(manager.lock);
         const int count = manager.targetCount;
+        WaitForSettledOrder(manager);
         CollectInto(manager.explorers);
         enumCount = 0;
         platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));

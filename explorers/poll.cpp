@@ -30,7 +30,9 @@ void NoteWinE(ExplorerManager& manager) {
 
 BOOL CALLBACK MinimizeExplorerProc(HWND window, LPARAM) {
     if (IsExplorerWindow(window) && !platform::IsHungAppWindow(window)) {
-        platform::ShowWindowAsync(window, SW_MINIMIZE);
+        // SW_MINIMIZE would activate the next window, often another Explorer window that
+        // then reads as the user's choice and raises the group again.
+        platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
     }
     return TRUE;
 }
@@ -148,8 +150,10 @@ void SaveChangedFolders(ExplorerManager& manager) {
 
 void Tick(ExplorerManager& manager) {
     PumpShellCalls();
-    // Only the limit reads the chord.
+    // Only the limit reads the chord. Presses from before it was switched on are stale.
     const bool watchWinE = manager.limitEnabled;
+    if (watchWinE && !manager.watchingWinE) IsWinEPressed();
+    manager.watchingWinE = watchWinE;
     if (watchWinE) NoteWinE(manager);
     if (manager.wake != nullptr) {
         platform::WaitForSingleObject(manager.wake, kPollSleepMs);

@@ -89,6 +89,7 @@ HRESULT FakeShellWindows::QueryInterface(REFIID iid, void** out) {
 HRESULT FakeShellWindows::Item(VARIANT index, IDispatch** folder) {
     ++itemCalls;
     *folder = nullptr;
+    if (FAILED(answer)) return answer;
     if (index.vt != VT_I4 || index.lVal < 0 || index.lVal >= static_cast<LONG>(entries.size())) {
         return S_FALSE;
     }

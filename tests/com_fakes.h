@@ -67,6 +67,7 @@ struct FakeShellWindow : Counted<ShellWindowStubs> {
 struct FakeShellWindows : Counted<ShellWindowsStubs> {
     std::vector<FakeShellWindow*> entries;
     int itemCalls = 0;
+    HRESULT answer = S_OK;  // a failure: every Item call answers it
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE Item(VARIANT index, IDispatch** folder) override;

@@ -398,6 +398,38 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     QuitApp(app, main);
 }
 
+TEST_F(AppTest, FourExplorersKeepsTheTopFourAndTheLimitClosesAQuickWinEsNewcomer) {
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 30 --title C:\\windows", 30);
+    SetForegroundWindow(WindowsOf(explorer.id()).at(7));
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    Sleep(3000);  // the group, raised at start, is left alone
+    std::vector<HWND> top = WindowsOf(explorer.id());
+    top.resize(4);
+    std::sort(top.begin(), top.end());
+    ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+    const auto group = [&] {
+        auto windows = WindowsOf(explorer.id());
+        std::sort(windows.begin(), windows.end());
+        return windows;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return group().size() == 4; }, 15000));
+    EXPECT_EQ(group(), top) << "the first four in z-order when the command was chosen";
+
+    // With the limit on, a Win+E as four back-to-back key events (a macro key, a launcher,
+    // a remote desktop) opens a window that is closed again: the user's four stay.
+    ASSERT_TRUE(ChooseTrayEntry(main, Limit));
+    SetForegroundWindow(top[0]);
+    Sleep(500);
+    InjectKey(VK_LWIN, false);
+    InjectKey('E', false);
+    InjectKey('E', true);
+    InjectKey(VK_LWIN, true);
+    EXPECT_TRUE(WaitUntil([&] { return group().size() == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return group() == top; })) << "the newcomer is closed";
+    QuitApp(app, main);
+}
+
 TEST_F(AppTest, SessionEndSavesTheListAndACancelledEndFollowsAgain) {
     DeleteFileW(listFile.c_str());
     Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);

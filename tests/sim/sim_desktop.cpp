@@ -312,7 +312,7 @@ BOOL ShowWindowAsync(HWND window, int command) {
         }
         found->minimized = false;
         desktop->restored.push_back(window);
-    } else if (command == SW_MINIMIZE) {
+    } else if (command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) {
         found->minimized = true;
         desktop->minimizedCalls.push_back(window);
     }
@@ -441,6 +441,48 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UIN
     return 1;
 }
 
+namespace {
+
+void ApplyWindowPos(SimWindow& found, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    const UINT before = DpiOf(found);
+    if (!(flags & SWP_NOMOVE)) OffsetRect(&found.rect, x - found.rect.left, y - found.rect.top);
+    if (!(flags & SWP_NOSIZE)) {
+        found.rect.right = found.rect.left + cx;
+        found.rect.bottom = found.rect.top + cy;
+    }
+    // Moved onto a monitor of another DPI, a per-monitor aware window rescales itself
+    // (WM_DPICHANGED), keeping its top left corner.
+    const UINT after = MonitorDpi(MonitorIndexOf(found.rect));
+    if (found.rescalesWithDpi && after != before) {
+        const auto scale = [&](LONG length) { return static_cast<LONG>(length * after / before); };
+        found.rect.right = found.rect.left + scale(found.rect.right - found.rect.left);
+        found.rect.bottom = found.rect.top + scale(found.rect.bottom - found.rect.top);
+    }
+    found.dpi = after;
+    if (!(flags & SWP_NOZORDER)) {
+        const HWND window = found.handle;  // found moves with the list
+        PlaceAfter(desktop->windows, window, insertAfter);
+        desktop->raised.push_back(window);
+    }
+}
+
+void LandDueMoves() {
+    auto& pending = desktop->pendingMoves;
+    for (size_t i = 0; i < pending.size();) {
+        if (pending[i].dueAt > desktop->now) {
+            ++i;
+            continue;
+        }
+        const auto move = pending[i];
+        pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+        if (SimWindow* found = desktop->Find(move.window)) {
+            ApplyWindowPos(*found, move.insertAfter, move.x, move.y, move.cx, move.cy, move.flags);
+        }
+    }
+}
+
+}  // namespace
+
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     auto guard = Enter();
     const bool moves = (flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE);
@@ -451,25 +493,12 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
         if (!(flags & SWP_ASYNCWINDOWPOS)) ++desktop->waitsOnHung;
         return TRUE;
     }
-    const UINT before = DpiOf(*found);
-    if (!(flags & SWP_NOMOVE)) OffsetRect(&found->rect, x - found->rect.left, y - found->rect.top);
-    if (!(flags & SWP_NOSIZE)) {
-        found->rect.right = found->rect.left + cx;
-        found->rect.bottom = found->rect.top + cy;
+    if ((flags & SWP_ASYNCWINDOWPOS) && found->moveLagMs != 0) {
+        desktop->pendingMoves.push_back(
+            {window, insertAfter, x, y, cx, cy, flags, desktop->now + found->moveLagMs});
+        return TRUE;
     }
-    // Moved onto a monitor of another DPI, a per-monitor aware window rescales itself
-    // (WM_DPICHANGED), keeping its top left corner.
-    const UINT after = MonitorDpi(MonitorIndexOf(found->rect));
-    if (found->rescalesWithDpi && after != before) {
-        const auto scale = [&](LONG length) { return static_cast<LONG>(length * after / before); };
-        found->rect.right = found->rect.left + scale(found->rect.right - found->rect.left);
-        found->rect.bottom = found->rect.top + scale(found->rect.bottom - found->rect.top);
-    }
-    found->dpi = after;
-    if (!(flags & SWP_NOZORDER)) {
-        PlaceAfter(desktop->windows, window, insertAfter);
-        desktop->raised.push_back(window);
-    }
+    ApplyWindowPos(*found, insertAfter, x, y, cx, cy, flags);
     return TRUE;
 }
 
@@ -523,6 +552,7 @@ void Sleep(DWORD milliseconds) {
         auto guard = Enter();
         desktop->now += milliseconds;
         OpenDueExplorers();
+        LandDueMoves();
         hook = desktop->onSleep;
     }
     if (hook) hook();

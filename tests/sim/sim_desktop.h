@@ -34,6 +34,9 @@ struct SimWindow {
     bool declinesClose = false;  // answers WM_CLOSE but stays open
     bool refusesClose = false;   // elevated: WM_CLOSE from the program is refused (UIPI)
     bool processLocked = false;  // OpenProcess is refused for its process
+    // Its thread carries out a move asked with SWP_ASYNCWINDOWPOS this long after (a busy
+    // thread); 0: at once.
+    std::uint64_t moveLagMs = 0;
 };
 
 struct SimPlacement {
@@ -70,6 +73,13 @@ struct SimDesktop {
     std::vector<std::uint64_t> pendingExplorers;  // when each late window appears
     std::function<void()> onSleep;                // runs after each Sleep has advanced the clock
     std::uintptr_t nextHandle = 0x10000;
+    struct PendingMove {
+        HWND window, insertAfter;
+        int x, y, cx, cy;
+        UINT flags;
+        std::uint64_t dueAt;
+    };
+    std::vector<PendingMove> pendingMoves;  // asynchronous moves that land as the clock passes
 
     // Shell.
     std::wstring roamingAppData;  // empty: SHGetKnownFolderPath fails

@@ -144,3 +144,20 @@ TEST_F(ShellTest, CaptureNeedsManagedWindowsAndTheShell) {
     EXPECT_FALSE(Capture());
     EXPECT_EQ(manager.folders, Folders{L"D:\\Kept"});
 }
+
+TEST_F(ShellTest, AfterExplorerRestartsTheCollectionIsMadeAgain) {
+    Show(A, L"C:\\One");
+    manager.managed = {A};
+    FakeShellWindows fresh;
+    Sim().shellWindowsToCreate = &fresh;
+    // However the proxy into the ended Explorer process answers.
+    for (HRESULT gone : {RPC_E_DISCONNECTED, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
+                         CO_E_OBJNOTCONNECTED, RPC_E_SERVER_DIED, RPC_E_SERVER_DIED_DNE}) {
+        shell.answer = gone;
+        manager.shellWindows = &shell;
+        Capture();
+        EXPECT_EQ(manager.shellWindows.Get(), &fresh) << std::hex << gone;
+    }
+    manager.shellWindows = &shell;
+    shell.answer = S_OK;
+}

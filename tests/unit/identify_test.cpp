@@ -88,6 +88,16 @@ TEST_F(DesktopTest, WinEChordNeedsEAndAWindowsKey) {
         Sim().heldKeys = std::set<int>(c.held.begin(), c.held.end());
         EXPECT_EQ(IsWinEPressed(), c.chord) << "held keys: " << c.held.size();
     }
+    // A chord let go before the step still counts, once; a Windows key pressed alone long
+    // ago does not make a later E a chord.
+    Sim().heldKeys.clear();
+    Sim().pressedEarlier = {'E', VK_LWIN};
+    EXPECT_TRUE(IsWinEPressed());
+    EXPECT_FALSE(IsWinEPressed());
+    Sim().pressedEarlier = {VK_RWIN};
+    EXPECT_FALSE(IsWinEPressed());
+    Sim().heldKeys = {'E'};
+    EXPECT_FALSE(IsWinEPressed());
 }
 
 TEST_F(DesktopTest, BringToTopAttachesInputOnlyAroundTheRaise) {
@@ -107,4 +117,11 @@ TEST_F(DesktopTest, BringToTopAttachesInputOnlyAroundTheRaise) {
     BringToTop(other);
     EXPECT_EQ(Sim().raised, WindowList{other});
     EXPECT_EQ(Sim().attachCalls, 0) << "no foreground thread to attach to";
+
+    // Attached to a hung thread, the call would wait for it.
+    Sim().foreground = other;
+    Sim().Find(other)->hung = true;
+    BringToTop(target);
+    EXPECT_EQ(Sim().attachCalls, 0);
+    EXPECT_EQ(Sim().waitsOnHung, 0);
 }

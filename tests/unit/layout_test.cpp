@@ -70,6 +70,7 @@ TEST_F(DesktopTest, ArrangeLeavesWindowsBeyondTheFourthAlone) {
     ArrangeExplorers(manager);
     ASSERT_EQ(Sim().placements.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(Sim().placements[i].window, six[i]);
+    EXPECT_EQ(Sim().foregroundCalls, WindowList{six[3]}) << "the last one placed is activated";
 }
 
 TEST_F(DesktopTest, ArrangeUsesTheMonitorOfTheFirstManagedWindow) {
@@ -150,6 +151,8 @@ TEST_F(DesktopTest, WindowsComeRestoredAndExactlyTiledFromAnyStateAndMonitor) {
     comesBackMaximized.minimized = comesBackMaximized.restoresMaximized = true;
     SimWindow rescales;  // on the 100% monitor, rescales itself when moved
     rescales.rescalesWithDpi = true;
+    // Busy threads: their moves land after the wait for the stacking order has ended.
+    first.moveLagMs = rescales.moveLagMs = 150;
     manager.managed = {AddWindow(first)};
     manager.explorers = {manager.managed[0], AddWindow(maximized), AddWindow(comesBackMaximized),
                          AddWindow(rescales)};

@@ -189,6 +189,23 @@ TEST_F(PollTest, NoForegroundWindowChangesNothing) {
     EXPECT_TRUE(Sim().minimizedCalls.empty());
 }
 
+TEST_F(PollTest, AnotherProgramTakingTheFrontDuringARaiseKeepsIt) {
+    HWND b = AddExplorer(0x200);
+    HWND a = AddExplorer(0x100);
+    Sim().Find(b)->moveLagMs = 50;  // a busy thread: the raise waits for it
+    Sim().Raise(other);             // b is below another program's window
+    manager.lastForeground = other;
+    Focus(a);
+    int sleeps = 0;
+    Sim().onSleep = [&] {
+        if (++sleeps == 2) Sim().foreground = other;  // during the raise, the user moves on
+    };
+    Step();
+    Sim().onSleep = nullptr;
+    EXPECT_EQ(Sim().foreground, other);
+    EXPECT_TRUE(Sim().foregroundCalls.empty());
+}
+
 TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
     HWND a = AddExplorer(0x100);
     HWND b = AddExplorer(0x200);
@@ -404,4 +421,35 @@ TEST(PollConcurrency, WorkerAndMenuShareTheLockWithoutDeadlock) {
     worker.join();
     EXPECT_LE(Sim().now - clearedAt, 50u) << "the worker stops within one step";
     pollRunning = true;
+}
+
+TEST_F(PollTest, AStepThatWaitedForACommandDecidesNothingOnItsMovingWindows) {
+    HWND a = AddExplorer();
+    manager.lastForeground = other;
+    Focus(a);
+    std::promise<void> locked, release;
+    std::thread command([&] {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        locked.set_value();
+        release.get_future().wait();
+        manager.lastActionTick = Sim().now;  // "4 Explorers" has just moved the windows
+    });
+    locked.get_future().wait();
+    auto step = std::async(std::launch::async, [&] { Step(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the step waits for the lock
+    release.set_value();
+    command.join();
+    step.wait();
+    EXPECT_TRUE(Sim().raised.empty());
+    EXPECT_EQ(manager.lastForeground, other) << "not even recorded";
+}
+
+TEST_F(PollTest, AWorkerLeftBehindEndsWhenANewOneStarts) {
+    pollRunning = true;
+    std::thread worker(PollThreadMain);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ++pollGeneration;  // a new worker was started after this one
+    auto joined = std::async(std::launch::async, [&] { worker.join(); });
+    EXPECT_EQ(joined.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    pollRunning = false;
 }
