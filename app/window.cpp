@@ -220,10 +220,10 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     // moves in steps of 10-16 ms, and a user may press Enter at once.
     static bool menuClosed = false;
     static DWORD menuClosedAt = 0;
-    // "4/2/0 Explorers" waits for windows to close, and messages sent meanwhile arrive
-    // here: a second menu or command must not run inside the first one.
-    static bool inMenu = false;
-    if (wParam != kTrayIconId || inMenu) return;
+    // While the menu is open, and while "4/2/0 Explorers" waits for windows to close,
+    // messages sent meanwhile arrive here: no second menu or command runs inside the first.
+    static bool busy = false;
+    if (wParam != kTrayIconId || busy) return;
     const bool byKey = lParam == NIN_KEYSELECT;
     if (!byKey && lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP) return;
     const DWORD sinceClosed = static_cast<DWORD>(GetMessageTime()) - menuClosedAt;
@@ -241,7 +241,7 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     if (trayMenu == nullptr) trayMenu = BuildTrayMenu(shortcutExists);
     if (trayMenu == nullptr) return;
     SetForegroundWindow(mainWindow);
-    inMenu = true;
+    busy = true;
     const UINT command = static_cast<UINT>(
         TrackPopupMenu(trayMenu, TPM_RIGHTALIGN | TPM_RETURNCMD | TPM_HORPOSANIMATION,
                        cursor.x - 20, cursor.y - 30, 0, mainWindow, nullptr));
@@ -249,8 +249,11 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     trayMenu = nullptr;
     menuClosed = true;
     menuClosedAt = GetTickCount();
+    // The About dialog may stay open for long: the menu opens meanwhile.
+    busy = command == IDM_FOUR_EXPLORERS || command == IDM_TWO_EXPLORERS ||
+           command == IDM_ZERO_EXPLORERS;
     RunCommand(command, startupFound, shortcutExists, linkPath);
-    inMenu = false;
+    busy = false;
     // Lets the menu close properly when the user clicks elsewhere next time.
     PostMessageW(mainWindow, WM_NULL, 0, 0);
 }

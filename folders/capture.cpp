@@ -67,14 +67,10 @@ void CaptureEntry(ExplorerManager& manager, IDispatch* entry) {
     ComPtr<IWebBrowserApp> browser;
     HWND window = nullptr;
     if (!BrowserOf(entry, browser, window)) return;
-    if (!IsMember(manager, window) || platform::IsHungAppWindow(window)) return;
-    WindowClaim claim(window);
-    if (!claim) return;
-    ComPtr<IServiceProvider> provider;
-    ComPtr<IShellBrowser> shellBrowser;
-    if (!ShellBrowserOf(browser.Get(), provider, shellBrowser)) return;
-    if (!IsShownTab(shellBrowser.Get(), window)) return;
-    const std::optional<std::wstring> folder = ReadShownFolder(shellBrowser.Get());
+    if (!IsMember(manager, window)) return;
+    const ShownBrowser shown(browser.Get(), window);
+    if (!shown.shellBrowser) return;
+    const std::optional<std::wstring> folder = ReadShownFolder(shown.shellBrowser.Get());
     if (!folder) return;  // the window keeps what it showed when last read
     // Checked against the group as it is now: the window may have left it meanwhile.
     std::lock_guard<std::recursive_mutex> guard(manager.lock);

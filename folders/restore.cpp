@@ -59,19 +59,14 @@ void RestoreEntry(RestorePlan& plan, IDispatch* entry) {
     const auto wanted = std::find(plan.windows.begin(), plan.windows.end(), window);
     if (wanted == plan.windows.end()) return;
     const size_t i = static_cast<size_t>(wanted - plan.windows.begin());
-    if (platform::IsHungAppWindow(window)) return;
-    WindowClaim claim(window);
-    if (!claim) return;
-    ComPtr<IServiceProvider> provider;
-    ComPtr<IShellBrowser> shellBrowser;
-    if (!ShellBrowserOf(browser.Get(), provider, shellBrowser)) return;
-    if (!IsShownTab(shellBrowser.Get(), window)) return;
+    const ShownBrowser shown(browser.Get(), window);
+    if (!shown.shellBrowser) return;
     {
         std::lock_guard<std::mutex> guard(plan.mutex);
         if (plan.reached[i]) return;
         plan.reached[i] = true;
     }
-    Navigate(shellBrowser.Get(), plan.desktop.Get(), plan.folders[i]);
+    Navigate(shown.shellBrowser.Get(), plan.desktop.Get(), plan.folders[i]);
 }
 
 // With the lock held. A window whose own folder was read in this run keeps it and is not

@@ -48,6 +48,14 @@ bool IsShownTab(IShellBrowser* shellBrowser, HWND window) {
     return platform::IsWindowVisible(tab) != FALSE;
 }
 
+ShownBrowser::ShownBrowser(IWebBrowserApp* browser, HWND window) : claim(window) {
+    if (!claim || platform::IsHungAppWindow(window)) return;
+    if (!ShellBrowserOf(browser, provider, shellBrowser) ||
+        !IsShownTab(shellBrowser.Get(), window)) {
+        shellBrowser.Reset();
+    }
+}
+
 bool IsShellGone(HRESULT result) {
     return result == RPC_E_DISCONNECTED || result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
            result == CO_E_OBJNOTCONNECTED || result == RPC_E_SERVER_DIED ||

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "explorers/manager.h"
+#include "folders/shell_calls.h"
 
 #include <windows.h>
 #include <exdisp.h>
@@ -29,6 +30,16 @@ bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
 // whether this browser's is the one shown: the others' tab windows are hidden. True where
 // a window has no tabs.
 bool IsShownTab(IShellBrowser* shellBrowser, HWND window);
+
+// An entry's shell browser, with its window claimed for one call (shell_calls.h). Empty,
+// and nothing called, when the window is hung or already has a call outstanding, or when
+// the entry is a tab not shown.
+struct ShownBrowser {
+    WindowClaim claim;
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IShellBrowser> shellBrowser;
+    ShownBrowser(IWebBrowserApp* browser, HWND window);
+};
 
 // The collection lives in the Explorer process that created it: after Explorer restarts,
 // every call on it fails with one of these.
