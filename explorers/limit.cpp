@@ -42,20 +42,20 @@ HWND LastClosable(const ExplorerManager& manager) {
 // False when no window may be asked.
 bool CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
     HWND victim = winERecent ? FirstUnmanaged(manager) : nullptr;
-    std::vector<HWND> group = manager.managed;
+    bool fromGroup = false;
     if (victim == nullptr) {
         victim = NewestManagedPresent(manager);
-        if (victim != nullptr) Remove(manager.managed, victim);
+        fromGroup = victim != nullptr;
     }
     if (victim == nullptr) victim = LastClosable(manager);
     if (victim == nullptr) return false;
-    if (AskToClose(victim)) {
-        Remove(manager.explorers, victim);
-    } else {
+    if (!AskToClose(victim)) {
         // Still open: it stays in the group, and counts as asked.
-        manager.managed = std::move(group);
         manager.closeRefused.push_back(victim);
+        return true;
     }
+    Remove(manager.explorers, victim);
+    if (fromGroup) Remove(manager.managed, victim);
     return true;
 }
 
