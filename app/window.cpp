@@ -1,5 +1,6 @@
 #include "app/globals.h"
 
+#include "app/tray_keys.h"
 #include "diag/report.h"
 #include "explorers/explorers.h"
 #include "folders/folders.h"
@@ -128,7 +129,8 @@ void ShowAbout(HWND owner) {
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, AboutDlgProc, 0);
 }
 
-void RunCommand(UINT command, bool startupFound, bool shortcutExists, const wchar_t* linkPath) {
+void RunCommand(UINT command, bool startupFound, bool shortcutExists, const wchar_t* linkPath,
+                const std::vector<HWND>& zOrderAtMenu) {
     switch (command) {
         case IDM_EXIT:
             PostQuitMessage(0);
@@ -143,7 +145,7 @@ void RunCommand(UINT command, bool startupFound, bool shortcutExists, const wcha
             explorerManager.targetCount = command == IDM_FOUR_EXPLORERS  ? 4
                                           : command == IDM_TWO_EXPLORERS ? 2
                                                                          : 0;
-            OpenExplorers(explorerManager);
+            OpenExplorers(explorerManager, zOrderAtMenu);
             break;
         case IDM_LIMIT:
             explorerManager.limitEnabled = !explorerManager.limitEnabled;
@@ -215,9 +217,7 @@ POINT TrayIconPoint() {
 }
 
 void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
-    // When the menu last closed: a key press queued before that (the shell may send one
-    // twice) does not open it again. One stamped in the same tick came after it: the clock
-    // moves in steps of 10-16 ms, and a user may press Enter at once.
+    // When the menu last closed: a key press queued before that does not open it again.
     static bool menuClosed = false;
     static DWORD menuClosedAt = 0;
     // While the menu is open, and while "4/2/0 Explorers" waits for windows to close,
@@ -226,8 +226,8 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     if (wParam != kTrayIconId || busy) return;
     const bool byKey = lParam == NIN_KEYSELECT;
     if (!byKey && lParam != WM_LBUTTONUP && lParam != WM_RBUTTONUP) return;
-    const DWORD sinceClosed = static_cast<DWORD>(GetMessageTime()) - menuClosedAt;
-    if (byKey && menuClosed && sinceClosed > MAXLONG) return;
+    const auto pressedAt = static_cast<DWORD>(GetMessageTime());
+    if (byKey && menuClosed && !CameAfterMenuClosed(pressedAt, menuClosedAt)) return;
     POINT cursor{};
     if (byKey) {
         cursor = TrayIconPoint();
@@ -240,6 +240,10 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     const bool shortcutExists = !startupFound || PathFileExistsW(linkPath);
     if (trayMenu == nullptr) trayMenu = BuildTrayMenu(shortcutExists);
     if (trayMenu == nullptr) return;
+    // The windows "4/2/0 Explorers" keeps are the ones on top now, as the user sees them;
+    // a group raise under way may restack them before the command runs.
+    std::vector<HWND> zOrderAtMenu;
+    CollectExplorers(zOrderAtMenu);
     SetForegroundWindow(mainWindow);
     busy = true;
     const UINT command = static_cast<UINT>(
@@ -252,7 +256,7 @@ void OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     // The About dialog may stay open for long: the menu opens meanwhile.
     busy = command == IDM_FOUR_EXPLORERS || command == IDM_TWO_EXPLORERS ||
            command == IDM_ZERO_EXPLORERS;
-    RunCommand(command, startupFound, shortcutExists, linkPath);
+    RunCommand(command, startupFound, shortcutExists, linkPath, zOrderAtMenu);
     busy = false;
     // Lets the menu close properly when the user clicks elsewhere next time.
     PostMessageW(mainWindow, WM_NULL, 0, 0);

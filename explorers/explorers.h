@@ -21,12 +21,20 @@ bool IsCloaked(HWND window);
 // Placing windows without waiting on their threads: a hung window (IsHungAppWindow) is
 // left alone, and the others are asked with SWP_ASYNCWINDOWPOS.
 void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-// Raises a window and makes it the active one.
-void BringToTop(HWND window);
+// Puts a window on top without activating it.
+void RaiseToTop(HWND window);
+// Makes a window the active one where Windows allows it: with input attached to the
+// foreground thread, unless that thread is hung. Where Windows refuses, the window stays
+// raised and its taskbar button does not flash. Never called with the manager's lock held.
+void Activate(HWND window);
+// The window the step or command asked to activate, to be activated once the lock is let
+// go; called with the lock held.
+HWND TakeActivation(ExplorerManager& manager);
 // Restores the minimized members of a group (zOrder: topmost first) and stacks them with
-// chosen on top and the others in the reverse of their order below it; only chosen (when
-// given) is activated.
-void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen);
+// chosen on top and the others in the reverse of their order below it. Members that were
+// maximized come back maximized, which activates them for a moment; of the others only
+// chosen (when given) is activated, after the lock.
+void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen);
 
 // The worker's poll loop. pollRunning is cleared by the main thread to stop it. A worker
 // also stops once pollGeneration moves on: one left behind in a call into a hung
@@ -60,12 +68,14 @@ Tile WidenByInvisibleBorders(const Tile& tile, const RECT& window, const RECT& f
 void ArrangeExplorers(ExplorerManager& manager);
 
 // Instance limit.
-BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM unused);
-// Fills windows with the Explorer windows, in z-order (topmost first).
+// Appends Explorer windows to the std::vector<HWND> that windows points to.
+BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM windows);
+// Fills windows with the Explorer windows, in z-order (topmost first). Needs no lock.
 void CollectExplorers(std::vector<HWND>& windows);
 // Returns whether it closed (and so tiled) windows.
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate);
 
-// Opening a chosen number of windows (targetCount) from the tray menu.
-BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count);
-void OpenExplorers(ExplorerManager& manager);
+// Opening a chosen number of windows (targetCount) from the tray menu. The windows kept
+// are the first in zOrderAtMenu, the z-order when the menu opened (the group raise may
+// restack them meanwhile); without it, the z-order once it holds still.
+void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMenu = {});

@@ -109,6 +109,8 @@ bool IsExplorerWindow(HWND window) {
     char className[512];
     if (platform::RealGetWindowClassA(window, className, sizeof(className)) == 0) return false;
     if (!IsExplorerClass(className)) return false;
+    // One still being made, or kept ready in the background, joins once it is shown.
+    if (!platform::IsWindowVisible(window)) return false;
     // On another virtual desktop the shell cloaks it: it is not part of this desktop's group.
     if (IsCloaked(window)) return false;
     DWORD processId = 0;
@@ -181,31 +183,81 @@ void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UI
     }
 }
 
-void BringToTop(HWND window) {
-    if (platform::IsHungAppWindow(window)) return;
+void RaiseToTop(HWND window) {
     PlaceWindow(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    HWND foreground = platform::GetForegroundWindow();
-    // Activation is allowed only with input attached to the foreground thread; a hung
-    // thread would make the attach wait for it.
-    if (foreground == nullptr || platform::IsHungAppWindow(foreground)) {
-        platform::SetForegroundWindow(window);
-        return;
-    }
-    const DWORD foregroundThread = platform::GetWindowThreadProcessId(foreground, nullptr);
-    platform::AttachThreadInput(platform::GetCurrentThreadId(), foregroundThread, TRUE);
-    platform::SetForegroundWindow(window);
-    platform::AttachThreadInput(platform::GetCurrentThreadId(), foregroundThread, FALSE);
 }
 
-void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen) {
-    for (HWND window : zOrder) {
-        if (window != chosen && platform::IsIconic(window) && !platform::IsHungAppWindow(window)) {
-            platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+void Activate(HWND window) {
+    if (window == nullptr || platform::IsHungAppWindow(window)) return;
+    // Windows lets a thread that shares the foreground thread's input activate; attaching
+    // to a hung thread would wait for it.
+    HWND foreground = platform::GetForegroundWindow();
+    const DWORD own = platform::GetCurrentThreadId();
+    DWORD foregroundThread = 0;
+    if (foreground != nullptr && !platform::IsHungAppWindow(foreground)) {
+        foregroundThread = platform::GetWindowThreadProcessId(foreground, nullptr);
+    }
+    const bool attached = foregroundThread != 0 && foregroundThread != own &&
+                          platform::AttachThreadInput(own, foregroundThread, TRUE);
+    const bool activated = platform::SetForegroundWindow(window) != FALSE;
+    if (attached) platform::AttachThreadInput(own, foregroundThread, FALSE);
+    if (activated) return;
+    // Refused: the window is on top all the same, and a flashing button would call the
+    // user to a window that is already in front.
+    FLASHWINFO stop{sizeof(stop), window, FLASHW_STOP, 0, 0};
+    platform::FlashWindowEx(&stop);
+}
+
+HWND TakeActivation(ExplorerManager& manager) {
+    HWND window = manager.activateAfterUnlock;
+    manager.activateAfterUnlock = nullptr;
+    return window;
+}
+
+namespace {
+
+// How long the raise waits for members that come back maximized: each is activated as it
+// comes back, and the chosen window must be activated after that.
+constexpr std::uint64_t kMaximizedRestoreWaitMs = 300;
+
+bool ComesBackMaximized(HWND window) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    return platform::GetWindowPlacement(window, &placement) &&
+           (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
+}
+
+void WaitUntilRestored(const std::vector<HWND>& windows) {
+    const std::uint64_t start = platform::GetTickCount64();
+    for (HWND window : windows) {
+        while (platform::IsIconic(window) && !platform::IsHungAppWindow(window) &&
+               platform::GetTickCount64() - start < kMaximizedRestoreWaitMs) {
+            platform::Sleep(1);
         }
     }
+}
+
+}  // namespace
+
+void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen) {
+    const std::uint64_t now = platform::GetTickCount64();
+    manager.raiseRestores.clear();
+    std::vector<HWND> maximized;
+    for (HWND window : zOrder) {
+        if (window == chosen || !platform::IsIconic(window)) continue;
+        // SW_SHOWNOACTIVATE would bring a maximized window back at its normal size; only
+        // SW_RESTORE brings it back maximized, and that activates it. A hung window's
+        // thread takes the request once it answers again, maybe long after: it must not
+        // take the front then.
+        const bool toMaximized = !platform::IsHungAppWindow(window) && ComesBackMaximized(window);
+        platform::ShowWindowAsync(window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
+        if (toMaximized) maximized.push_back(window);
+        manager.raiseRestores[window] = now;
+    }
+    WaitUntilRestored(maximized);
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {
-        PlaceWindow(chosen, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        RaiseToTop(chosen);
         above = chosen;
     }
     // Raising the members one by one to the top used to reverse their order; they keep
@@ -220,5 +272,7 @@ void RaiseGroup(const std::vector<HWND>& zOrder, HWND chosen) {
     const HWND inFront = platform::GetForegroundWindow();
     const bool otherProgram =
         inFront != nullptr && std::find(zOrder.begin(), zOrder.end(), inFront) == zOrder.end();
-    if (chosen != nullptr && inFront != chosen && !otherProgram) BringToTop(chosen);
+    if (chosen != nullptr && inFront != chosen && !otherProgram) {
+        manager.activateAfterUnlock = chosen;
+    }
 }

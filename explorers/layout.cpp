@@ -23,17 +23,9 @@ constexpr LONG kMaxInvisibleBorder = 64;
 
 // A maximized window, or a minimized one that would come back maximized, has no resize
 // borders and snaps back to full size when dragged: it takes its tile as a normal window.
-// The requests are queued to the window's thread in order, so the second one sees the
-// window maximized.
+// SW_SHOWNOACTIVATE brings either back at its normal size, without activating it.
 void RestoreToNormal(HWND window) {
-    if (platform::IsIconic(window)) {
-        WINDOWPLACEMENT placement{};
-        placement.length = sizeof(placement);
-        const bool toMaximized = platform::GetWindowPlacement(window, &placement) &&
-                                 (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
-        platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
-        if (toMaximized) platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
-    } else if (platform::IsZoomed(window)) {
+    if (platform::IsIconic(window) || platform::IsZoomed(window)) {
         platform::ShowWindowAsync(window, SW_SHOWNOACTIVATE);
     }
 }
@@ -126,11 +118,17 @@ void ArrangeExplorers(ExplorerManager& manager) {
     // Without a work area there is nothing sensible to tile on.
     if (!platform::GetMonitorInfoW(monitor, &info)) return;
     const RECT& work = info.rcWork;
-    const std::vector<Tile> tiles =
-        ComputeTiles({work.left, work.top, work.right, work.bottom}, manager.managed.size());
-    for (size_t i = 0; i < tiles.size(); ++i) {
-        PlaceTile(manager.managed[i], tiles[i]);
+    // A window that refused to close, or did not answer, stays in the group where it is:
+    // the others share the tiles.
+    std::vector<HWND> tiled;
+    for (HWND window : manager.managed) {
+        if (!Contains(manager.closeRefused, window)) tiled.push_back(window);
     }
-    // Only the last window placed, which ends on top, is activated.
-    if (!tiles.empty()) BringToTop(manager.managed[tiles.size() - 1]);
+    const std::vector<Tile> tiles =
+        ComputeTiles({work.left, work.top, work.right, work.bottom}, tiled.size());
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        PlaceTile(tiled[i], tiles[i]);
+    }
+    // Only the last window placed, which ends on top, is activated, once the lock is let go.
+    if (!tiles.empty()) manager.activateAfterUnlock = tiled[tiles.size() - 1];
 }

@@ -6,9 +6,9 @@
 
 namespace {
 
-// A Win+E chord seen this recently means the newest window is the one the user wants
-// gone least: the limit then closes the newcomer instead of a managed window.
-constexpr std::uint64_t kWinERecentMs = 1000;
+// The first new window within this long of a Win+E chord is that chord's (a cold Explorer
+// takes seconds): the limit then closes the newcomer instead of a managed window.
+constexpr std::uint64_t kWinEClaimMs = 5000;
 
 void Remove(std::vector<HWND>& windows, HWND window) {
     windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
@@ -52,6 +52,7 @@ bool CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
     if (!AskToClose(victim)) {
         // Still open: it stays in the group, and counts as asked.
         manager.closeRefused.push_back(victim);
+        if (platform::IsHungAppWindow(victim)) manager.closeUnanswered.push_back(victim);
         return true;
     }
     Remove(manager.explorers, victim);
@@ -61,28 +62,56 @@ bool CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
 
 }  // namespace
 
-BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM) {
-    if (IsExplorerWindow(window)) enumTarget->push_back(window);
+BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM windows) {
+    if (IsExplorerWindow(window)) reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
     return TRUE;
 }
 
 void CollectExplorers(std::vector<HWND>& windows) {
-    CollectInto(windows);
-    platform::EnumWindows(CollectExplorerProc, 0);
+    windows.clear();
+    platform::EnumWindows(CollectExplorerProc, reinterpret_cast<LPARAM>(&windows));
 }
+
+namespace {
+
+bool AnyNewWindow(const ExplorerManager& manager) {
+    for (HWND window : manager.explorers) {
+        if (!Contains(manager.limitSeen, window)) return true;
+    }
+    return false;
+}
+
+bool AnyAnswersAgain(const std::vector<HWND>& windows) {
+    for (HWND window : windows) {
+        if (!platform::IsHungAppWindow(window)) return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     const int target = manager.targetCount;
     if (!manager.limitEnabled || target <= 0) return false;
-    if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
-    const bool winERecent = platform::GetTickCount64() - manager.lastWinETick < kWinERecentMs;
+    const std::uint64_t now = platform::GetTickCount64();
+    if (IsWinEPressed()) manager.lastWinETick = now;
     if (reenumerate) {
         CollectExplorers(manager.explorers);
         SortByHandle(manager.explorers);
     }
-    // A window that refused to close is asked again only once the set of windows changed;
-    // till then it counts as closed, and no other window is closed in its place.
-    if (manager.explorers != manager.closeRefusedAmong) manager.closeRefused.clear();
+    const bool chordPending =
+        manager.lastWinETick != 0 && now - manager.lastWinETick < kWinEClaimMs;
+    const bool winERecent = chordPending && AnyNewWindow(manager);
+    if (winERecent) manager.lastWinETick = 0;  // later newcomers are not that chord's
+    manager.limitSeen = manager.explorers;
+    // A window that refused to close, or did not answer, is asked again only once the set
+    // of windows changed or a hung one answers again; till then it stays in the group, and
+    // no other window is closed in its place.
+    if (manager.explorers != manager.closeRefusedAmong ||
+        AnyAnswersAgain(manager.closeUnanswered)) {
+        manager.closeRefused.clear();
+        manager.closeUnanswered.clear();
+    }
     const size_t limit = static_cast<size_t>(target);
     const auto surplus = [&] {
         return manager.explorers.size() > limit + manager.closeRefused.size();

@@ -5,8 +5,6 @@
 #include <algorithm>
 
 ExplorerManager explorerManager;
-std::vector<HWND>* enumTarget = nullptr;
-int enumCount = 0;
 
 bool Contains(const std::vector<HWND>& windows, HWND window) {
     return std::find(windows.begin(), windows.end(), window) != windows.end();
@@ -25,21 +23,27 @@ bool IsManaged(const ExplorerManager& manager, HWND window) {
     return Contains(manager.managed, window);
 }
 
-void CollectInto(std::vector<HWND>& windows) {
-    windows.clear();
-    enumTarget = &windows;
-}
-
 void SortByHandle(std::vector<HWND>& windows) {
     std::sort(windows.begin(), windows.end(), [](HWND a, HWND b) {
         return reinterpret_cast<std::uint64_t>(a) < reinterpret_cast<std::uint64_t>(b);
     });
 }
 
+namespace {
+
+// Explorer may destroy the window just after answering: it is looked for this long.
+constexpr DWORD kGoneWaitMs = 200;
+constexpr DWORD kGoneCheckMs = 10;
+
+}  // namespace
+
 bool AskToClose(HWND window) {
     DWORD_PTR ignored = 0;
-    ::SetLastError(ERROR_SUCCESS);
-    return platform::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs,
-                                         &ignored) != 0 ||
-           ::GetLastError() != ERROR_ACCESS_DENIED;
+    const bool answered = platform::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
+                                                        kCloseTimeoutMs, &ignored) != 0;
+    for (DWORD waited = 0; answered && waited < kGoneWaitMs; waited += kGoneCheckMs) {
+        if (!platform::IsWindow(window)) return true;
+        platform::Sleep(kGoneCheckMs);
+    }
+    return !platform::IsWindow(window);
 }

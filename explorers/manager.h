@@ -24,10 +24,19 @@ struct ExplorerManager {
     std::vector<HWND> explorers;  // latest enumeration, ascending by handle value
     std::vector<HWND> managed;    // the group, in the order its windows joined it
     std::vector<HWND> exempt;     // minimized with Ctrl held: they do not pull the group down
-    // Windows that refused to close, and the Explorer windows there were then (ascending by
-    // handle): while that set stays, they stay in the group and are not asked again.
+    // Members the group raise asked to restore, and when: their restore may land late, and
+    // till it has (or a second has passed) they are not the user's minimize.
+    std::map<HWND, std::uint64_t> raiseRestores;
+    // Activating may wait on other threads: it is done once the lock has been let go.
+    HWND activateAfterUnlock = nullptr;
+    // Windows that refused to close or did not answer in time, and the Explorer windows there
+    // were then (ascending by handle): while that set stays, they stay in the group and are
+    // not asked again. Those that were hung are asked again once they answer.
     std::vector<HWND> closeRefused;
     std::vector<HWND> closeRefusedAmong;
+    std::vector<HWND> closeUnanswered;
+    // The Explorer windows the limit saw last: one not among them is new.
+    std::vector<HWND> limitSeen;
     std::vector<std::wstring> folders;          // remembered folders, in the order of managed
     std::map<HWND, std::wstring> shownFolders;  // what each managed window showed when last read
     // These four are used outside the lock (tray menu, poll step before locking).
@@ -54,18 +63,11 @@ struct ExplorerManager {
 
 extern ExplorerManager explorerManager;
 
-// Where the collecting enumeration callbacks append, and the tally of OpenExplorers.
-// Both are used only with the manager's lock held.
-extern std::vector<HWND>* enumTarget;
-extern int enumCount;
-
 // Brings the group in line with a snapshot: survivors keep their order, vanished
 // windows leave, new windows join at the end in snapshot order.
 void SyncManagedList(std::vector<HWND>& group, const std::vector<HWND>& snapshot);
 bool IsManaged(const ExplorerManager& manager, HWND window);
 
-// Empties the list and makes it the one the collecting enumeration callbacks append to.
-void CollectInto(std::vector<HWND>& windows);
 void SortByHandle(std::vector<HWND>& windows);
 bool Contains(const std::vector<HWND>& windows, HWND window);
 
@@ -73,7 +75,8 @@ bool Contains(const std::vector<HWND>& windows, HWND window);
 constexpr UINT kCloseTimeoutMs = 3000;
 
 // Asks a window to close and waits for its answer, at most kCloseTimeoutMs: a hung
-// window must not hold the manager's lock (and with it the tray menu) forever. False when
-// Windows refused the request: an Explorer window that runs elevated does not take it from
-// a program that does not.
+// window must not hold the manager's lock (and with it the tray menu) forever. True once
+// the window is gone. It stays when Windows refuses the request (an Explorer window that
+// runs elevated does not take it from a program that does not), when it does not answer
+// in time, or when it answers but stays open.
 bool AskToClose(HWND window);

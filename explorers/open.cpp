@@ -17,7 +17,6 @@ constexpr DWORD kLateWindowCheckMs = 100;
 size_t CountExplorers() {
     std::vector<HWND> windows;
     CollectExplorers(windows);
-    enumTarget = nullptr;  // windows is about to go
     return windows.size();
 }
 
@@ -34,17 +33,32 @@ constexpr std::uint64_t kSettleAfterActionMs = 1000;
 constexpr DWORD kSettleCheckMs = 30;
 constexpr DWORD kSettleWaitMs = 600;
 
-void WaitForSettledOrder(const ExplorerManager& manager) {
-    if (platform::GetTickCount64() - manager.lastActionTick >= kSettleAfterActionMs) return;
+std::vector<HWND> SettledOrder(const ExplorerManager& manager) {
     std::vector<HWND> before, after;
     CollectExplorers(before);
+    if (platform::GetTickCount64() - manager.lastActionTick >= kSettleAfterActionMs) return before;
     for (DWORD waited = 0; waited < kSettleWaitMs; waited += kSettleCheckMs) {
         platform::Sleep(kSettleCheckMs);
         CollectExplorers(after);
         if (after == before) break;
         before.swap(after);
     }
-    enumTarget = nullptr;  // both lists are about to go
+    return after;
+}
+
+// The z-order the user saw when the menu opened, less the windows gone since, and then
+// the windows that have appeared since.
+std::vector<HWND> OrderToKeep(const ExplorerManager& manager, const std::vector<HWND>& atMenu) {
+    if (atMenu.empty()) return SettledOrder(manager);
+    std::vector<HWND> now, order;
+    CollectExplorers(now);
+    for (HWND window : atMenu) {
+        if (Contains(now, window)) order.push_back(window);
+    }
+    for (HWND window : now) {
+        if (!Contains(order, window)) order.push_back(window);
+    }
+    return order;
 }
 
 void SynthesizeWinE() {
@@ -56,44 +70,39 @@ void SynthesizeWinE() {
 
 }  // namespace
 
-BOOL CALLBACK OpenExplorersProc(HWND window, LPARAM count) {
-    if (!IsExplorerWindow(window)) return TRUE;
-    ++enumCount;
-    if (enumCount > static_cast<int>(count)) {
-        if (AskToClose(window)) return TRUE;
-        // Refused: still open, so still in the group, and not counted.
-        --enumCount;
-        enumTarget->push_back(window);
-        return TRUE;
-    }
-    if (!platform::IsHungAppWindow(window)) {
-        if (platform::IsIconic(window)) platform::ShowWindowAsync(window, SW_RESTORE);
-        platform::SetForegroundWindow(window);
-    }
-    enumTarget->push_back(window);
-    return TRUE;
-}
-
-void OpenExplorers(ExplorerManager& manager) {
+void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMenu) {
+    HWND activate = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(manager.lock);
         const int count = manager.targetCount;
-        WaitForSettledOrder(manager);
-        CollectInto(manager.explorers);
-        enumCount = 0;
-        platform::EnumWindows(OpenExplorersProc, static_cast<LPARAM>(count));
-        // Those kept come first; the ones after them refused to close.
-        const size_t kept = std::min(manager.explorers.size(), static_cast<size_t>(count));
-        manager.closeRefused.assign(manager.explorers.begin() + kept, manager.explorers.end());
+        const size_t wanted = static_cast<size_t>(std::max(count, 0));
+        // Those kept come first; the ones after them refused to close or did not answer.
+        manager.explorers.clear();
+        std::vector<HWND> stayed;
+        for (HWND window : OrderToKeep(manager, zOrderAtMenu)) {
+            if (manager.explorers.size() < wanted) {
+                if (platform::IsIconic(window)) platform::ShowWindowAsync(window, SW_RESTORE);
+                manager.explorers.push_back(window);
+            } else if (!AskToClose(window)) {
+                stayed.push_back(window);
+            }
+        }
+        const size_t kept = manager.explorers.size();
+        manager.closeRefused = stayed;
+        manager.closeUnanswered.clear();
+        for (HWND window : stayed) {
+            if (platform::IsHungAppWindow(window)) manager.closeUnanswered.push_back(window);
+        }
+        manager.explorers.insert(manager.explorers.end(), stayed.begin(), stayed.end());
         SortByHandle(manager.explorers);
-        const bool shortfall = enumCount < count;
-        while (enumCount < count) {
+        for (size_t opened = kept; opened < wanted; ++opened) {
             SynthesizeWinE();
-            ++enumCount;
             platform::Sleep(kChordPauseMs);
         }
-        if (shortfall) {
-            WaitForExplorers(static_cast<size_t>(count));
+        // The chords just sent are not the user's: the limit must not take them for a Win+E.
+        IsWinEPressed();
+        if (kept < wanted) {
+            WaitForExplorers(wanted);
             ActivateAllExplorers(manager, nullptr);
         }
         if (!manager.explorers.empty() && count > 0) ArrangeExplorers(manager);
@@ -102,9 +111,13 @@ void OpenExplorers(ExplorerManager& manager) {
             CollectExplorers(manager.closeRefusedAmong);
             SortByHandle(manager.closeRefusedAmong);
         }
+        manager.limitSeen = manager.explorers;
+        manager.lastWinETick = 0;
+        activate = TakeActivation(manager);
         // The windows just moved must not read as the user's doing to the poll step.
         manager.lastActionTick = platform::GetTickCount64();
     }
+    Activate(activate);
     RestoreFolders(manager);
     manager.lastActionTick = platform::GetTickCount64();
 }

@@ -28,13 +28,29 @@ void NoteWinE(ExplorerManager& manager) {
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
 }
 
-BOOL CALLBACK MinimizeExplorerProc(HWND window, LPARAM) {
-    if (IsExplorerWindow(window) && !platform::IsHungAppWindow(window)) {
-        // SW_MINIMIZE would activate the next window, often another Explorer window that
-        // then reads as the user's choice and raises the group again.
-        platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
+// A member the group raise asked to restore is not the user's minimize for this long,
+// unless its restore lands before.
+constexpr std::uint64_t kRestoreGraceMs = 1000;
+// How long the group minimize waits for the others before minimizing the active window.
+constexpr std::uint64_t kMinimizeWaitMs = 100;
+
+bool AwaitingRestore(ExplorerManager& manager, HWND window) {
+    const auto asked = manager.raiseRestores.find(window);
+    if (asked == manager.raiseRestores.end()) return false;
+    if (platform::GetTickCount64() - asked->second < kRestoreGraceMs) return true;
+    manager.raiseRestores.erase(asked);
+    return false;
+}
+
+void WaitUntilMinimized(const std::vector<HWND>& windows, HWND except) {
+    const std::uint64_t start = platform::GetTickCount64();
+    for (HWND window : windows) {
+        while (window != except && !platform::IsIconic(window) &&
+               !platform::IsHungAppWindow(window) && platform::IsWindow(window) &&
+               platform::GetTickCount64() - start < kMinimizeWaitMs) {
+            platform::Sleep(1);
+        }
     }
-    return TRUE;
 }
 
 void AddExempt(ExplorerManager& manager, HWND window) {
@@ -44,31 +60,66 @@ void AddExempt(ExplorerManager& manager, HWND window) {
 }  // namespace
 
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
-    platform::AllowSetForegroundWindow(platform::GetCurrentProcessId());
     CollectExplorers(manager.explorers);
     const std::vector<HWND> zOrder = manager.explorers;
     SortByHandle(manager.explorers);
-    RaiseGroup(zOrder, raiseLast);
+    RaiseGroup(manager, zOrder, raiseLast);
     manager.exempt.clear();
     manager.lastActionTick = platform::GetTickCount64();
 }
 
 void MinimizeAllExplorers(ExplorerManager& manager) {
-    platform::EnumWindows(MinimizeExplorerProc, 0);
+    // SW_SHOWMINNOACTIVE leaves the active window active while minimized, taking keys
+    // unseen; SW_MINIMIZE hands activation to the window below. So the others go down
+    // first, and then the active one, which leaves the front to a window that is not an
+    // Explorer window.
+    std::vector<HWND> windows;
+    CollectExplorers(windows);
+    HWND active = platform::GetForegroundWindow();
+    if (!Contains(windows, active) || platform::IsHungAppWindow(active)) active = nullptr;
+    for (HWND window : windows) {
+        if (window != active && !platform::IsHungAppWindow(window)) {
+            platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
+        }
+    }
+    if (active != nullptr) {
+        WaitUntilMinimized(windows, active);
+        platform::ShowWindowAsync(active, SW_MINIMIZE);
+    }
     manager.lastActionTick = platform::GetTickCount64();
 }
 
 HWND FindMinimizedExplorer(ExplorerManager& manager) {
     for (HWND window : manager.explorers) {
-        if (platform::IsIconic(window) && !Contains(manager.exempt, window)) return window;
+        if (!platform::IsIconic(window)) {
+            if (!manager.raiseRestores.empty()) manager.raiseRestores.erase(window);
+            continue;
+        }
+        if (Contains(manager.exempt, window) || AwaitingRestore(manager, window)) continue;
+        // A hung member has not yet taken the raise's restore: while it is hung, being
+        // minimized says nothing of its user.
+        if (platform::IsHungAppWindow(window)) continue;
+        return window;
     }
     return nullptr;
 }
 
 HWND ActivateOtherExplorer(ExplorerManager& manager, HWND skip) {
-    for (HWND window : manager.explorers) {
-        if (window == skip || platform::IsIconic(window)) continue;
-        BringToTop(window);
+    // Windows has activated the window below the one minimized: a member keeps the front.
+    HWND foreground = platform::GetForegroundWindow();
+    if (foreground != skip && Contains(manager.explorers, foreground) &&
+        !platform::IsIconic(foreground)) {
+        return foreground;
+    }
+    // Another program's window took it: the member highest in z-order comes forward.
+    std::vector<HWND> zOrder;
+    CollectExplorers(zOrder);
+    for (HWND window : zOrder) {
+        if (window == skip || !Contains(manager.explorers, window) || platform::IsIconic(window)) {
+            continue;
+        }
+        RaiseToTop(window);
+        manager.activateAfterUnlock = window;
         return window;
     }
     return nullptr;
@@ -87,10 +138,14 @@ bool Decide(ExplorerManager& manager) {
         foreground == manager.lastForeground && foreground == manager.knownForeground;
     const bool isExplorer =
         sameInFront ? manager.knownForegroundIsExplorer : IsExplorerWindow(foreground);
+    // The one before is known from the step before, even once it has gone: when the active
+    // Explorer window closes or is minimized, Windows activates the window below it, and
+    // that is not the user coming from another program.
     const auto wasExplorer = [&] {
-        return sameInFront
-                   ? isExplorer
-                   : manager.lastForeground != nullptr && IsExplorerWindow(manager.lastForeground);
+        if (manager.lastForeground == nullptr) return false;
+        return manager.lastForeground == manager.knownForeground
+                   ? manager.knownForegroundIsExplorer
+                   : IsExplorerWindow(manager.lastForeground);
     };
     bool capture = false;
     bool foregroundIsExplorer = isExplorer;
@@ -164,13 +219,16 @@ void Tick(ExplorerManager& manager) {
     if (InQuietTime(manager)) return;
 
     bool capture = false;
+    HWND activate = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(manager.lock);
         // "4/2/0 Explorers" may have held the lock until just now; its windows are
         // still moving.
         if (InQuietTime(manager)) return;
         capture = Decide(manager);
+        activate = TakeActivation(manager);
     }
+    Activate(activate);
     if (capture) CaptureFolders(manager);
     SaveChangedFolders(manager);
 }

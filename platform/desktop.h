@@ -13,7 +13,10 @@
 
 namespace platform {
 
-// Windows and processes.
+// Windows and processes. Activation follows the foreground lock: SetForegroundWindow
+// succeeds for the foreground process, the one that received the last input, a thread
+// attached to the foreground thread's input, or with no window in front; otherwise it
+// fails and the window's taskbar button flashes.
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
 UINT RealGetWindowClassA(HWND window, LPSTR className, UINT size);
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
@@ -23,6 +26,7 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* code);
 DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
 BOOL CloseHandle(HANDLE handle);
 BOOL IsIconic(HWND window);
+BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
 // Windows reports a window hung when its thread has not taken a message for about 5 s.
 // Calls that wait for such a window are skipped or made in the forms that do not wait.
@@ -42,8 +46,7 @@ HRESULT DwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD s
 UINT GetDpiForWindow(HWND window);
 HWND GetForegroundWindow();
 BOOL SetForegroundWindow(HWND window);
-BOOL AllowSetForegroundWindow(DWORD processId);
-DWORD GetCurrentProcessId();
+BOOL FlashWindowEx(PFLASHWINFO info);
 DWORD GetCurrentThreadId();
 BOOL AttachThreadInput(DWORD attach, DWORD attachTo, BOOL doAttach);
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,

@@ -44,6 +44,9 @@ BOOL IsIconic(HWND window) {
 BOOL IsWindowVisible(HWND window) {
     return ::IsWindowVisible(window);
 }
+BOOL IsWindow(HWND window) {
+    return ::IsWindow(window);
+}
 BOOL IsHungAppWindow(HWND window) {
     return ::IsHungAppWindow(window);
 }
@@ -86,11 +89,8 @@ HWND GetForegroundWindow() {
 BOOL SetForegroundWindow(HWND window) {
     return ::SetForegroundWindow(window);
 }
-BOOL AllowSetForegroundWindow(DWORD processId) {
-    return ::AllowSetForegroundWindow(processId);
-}
-DWORD GetCurrentProcessId() {
-    return ::GetCurrentProcessId();
+BOOL FlashWindowEx(PFLASHWINFO info) {
+    return ::FlashWindowEx(info);
 }
 DWORD GetCurrentThreadId() {
     return ::GetCurrentThreadId();

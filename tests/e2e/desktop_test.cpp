@@ -14,8 +14,7 @@ bool SameRect(const RECT& a, const RECT& b) {
 
 std::vector<HWND> Snapshot(ExplorerManager& manager) {
     std::lock_guard<std::recursive_mutex> guard(manager.lock);
-    CollectInto(manager.explorers);
-    EnumWindows(CollectExplorerProc, 0);
+    CollectExplorers(manager.explorers);
     SortByHandle(manager.explorers);
     return manager.explorers;
 }

@@ -15,7 +15,6 @@ SimDesktop* desktop = new SimDesktop;
 using Guard = std::lock_guard<std::recursive_mutex>;
 
 constexpr DWORD kSimThreadOfProcess = 1000;  // thread id = this + process id
-constexpr DWORD kOwnProcessId = 42;
 constexpr DWORD kOwnThreadId = 7;
 
 // A process handle names the process id and the run of that id it was opened on.
@@ -66,6 +65,43 @@ UINT MonitorDpi(size_t index) {
 
 UINT DpiOf(const SimWindow& window) {
     return window.dpi != 0 ? window.dpi : MonitorDpi(MonitorIndexOf(window.rect));
+}
+
+// The foreground lock, for a call made by a thread of processId.
+bool MayActivate(DWORD processId) {
+    if (desktop->menuActive) return false;
+    SimWindow* front = desktop->foreground ? desktop->Find(desktop->foreground) : nullptr;
+    if (front == nullptr || desktop->foregroundLockTimedOut) return true;
+    if (front->processId == processId || desktop->lastInputProcess == processId) return true;
+    // Undocumented, and relied on widely: input attached to the foreground thread.
+    return processId == kOwnProcessId &&
+           desktop->attachedTo.count(kSimThreadOfProcess + front->processId) != 0;
+}
+
+// A show command carried out by the window's own thread.
+void ApplyShow(SimWindow& window, int command) {
+    const HWND handle = window.handle;  // window moves with the list
+    window.visible = true;
+    if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) {
+        // SW_SHOWNOACTIVATE forgets that the window was maximized (Wine, ReactOS).
+        if (command == SW_SHOWNOACTIVATE) window.restoresMaximized = false;
+        window.maximized = window.minimized && window.restoresMaximized;
+        window.minimized = false;
+        if (command != SW_RESTORE) return;
+        if (MayActivate(window.processId)) {
+            desktop->foreground = handle;
+            desktop->Raise(handle);
+        } else {
+            desktop->flashing.insert(handle);
+        }
+    } else if ((command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) && !window.minimized) {
+        window.restoresMaximized = window.maximized;
+        window.maximized = false;
+        window.minimized = true;
+        if (command == SW_MINIMIZE && desktop->foreground == handle) {
+            desktop->ActivateNextBelow(handle);
+        }
+    }
 }
 
 // Late Explorer windows whose time has come appear.
@@ -121,6 +157,19 @@ static void PlaceAfter(std::vector<SimWindow>& windows, HWND window, HWND insert
     windows.insert(after == windows.end() ? windows.begin() : after + 1, moved);
 }
 
+void SimDesktop::ActivateNextBelow(HWND handle) {
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const SimWindow& w) { return w.handle == handle; });
+    if (it == windows.end()) return;
+    foreground = nullptr;
+    for (++it; it != windows.end(); ++it) {
+        if (it->visible && !it->minimized && !it->cloaked) {
+            foreground = it->handle;
+            return;
+        }
+    }
+}
+
 void SimDesktop::ClearRecord() {
     calls = processesOpened = enumerations = attaches = attachCalls = waitsOnHung = 0;
     closeRequests.clear();
@@ -152,11 +201,16 @@ HWND AddExplorer(std::uintptr_t handle, bool minimized) {
 
 void CloseSimWindow(HWND handle) {
     Guard guard(desktop->mutex);
+    if (desktop->foreground == handle) desktop->ActivateNextBelow(handle);
     auto& windows = desktop->windows;
     windows.erase(std::remove_if(windows.begin(), windows.end(),
                                  [&](const SimWindow& w) { return w.handle == handle; }),
                   windows.end());
-    if (desktop->foreground == handle) desktop->foreground = nullptr;
+}
+
+void UserMinimize(HWND handle) {
+    Guard guard(desktop->mutex);
+    if (SimWindow* window = desktop->Find(handle)) ApplyShow(*window, SW_MINIMIZE);
 }
 
 void EndProcess(DWORD processId) {
@@ -289,7 +343,17 @@ BOOL IsIconic(HWND window) {
 
 BOOL IsWindowVisible(HWND window) {
     auto guard = Enter();
-    return desktop->hiddenWindows.count(window) == 0;
+    if (SimWindow* found = desktop->Find(window)) return found->visible;
+    // A tab is shown only while its frame is.
+    const auto tab = desktop->tabFrames.find(window);
+    if (tab == desktop->tabFrames.end() || desktop->hiddenWindows.count(window) != 0) return FALSE;
+    SimWindow* frame = desktop->Find(tab->second);
+    return frame != nullptr && frame->visible;
+}
+
+BOOL IsWindow(HWND window) {
+    auto guard = Enter();
+    return desktop->Find(window) != nullptr;
 }
 
 BOOL IsHungAppWindow(HWND window) {
@@ -298,23 +362,23 @@ BOOL IsHungAppWindow(HWND window) {
     return found != nullptr && found->hung;
 }
 
-// A hung window's thread takes the request when it wakes: nothing changes now.
+// Carried out by the window's thread when it takes messages: late when it is busy, once it
+// answers again when it is hung.
 BOOL ShowWindowAsync(HWND window, int command) {
     auto guard = Enter();
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return FALSE;
-    if (found->hung) return TRUE;
-    if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) {
-        if (found->minimized) {
-            found->maximized = found->restoresMaximized;
-        } else {
-            found->maximized = false;
-        }
-        found->minimized = false;
-        desktop->restored.push_back(window);
-    } else if (command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) {
-        found->minimized = true;
+    if (command == SW_RESTORE || command == SW_SHOWNOACTIVATE) desktop->restored.push_back(window);
+    if (command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) {
         desktop->minimizedCalls.push_back(window);
+    }
+    if (found->hung || found->moveLagMs != 0) {
+        SimDesktop::PendingMove request{window, nullptr, 0, 0,
+                                        0,      0,       0, desktop->now + found->moveLagMs};
+        request.show = command;
+        desktop->pendingMoves.push_back(request);
+    } else {
+        ApplyShow(*found, command);
     }
     return TRUE;
 }
@@ -392,20 +456,27 @@ HWND GetForegroundWindow() {
 BOOL SetForegroundWindow(HWND window) {
     auto guard = Enter();
     desktop->foregroundCalls.push_back(window);
-    if (desktop->Find(window) == nullptr) return FALSE;
+    SimWindow* found = desktop->Find(window);
+    if (found == nullptr || !found->visible) return FALSE;
+    if (!MayActivate(kOwnProcessId)) {
+        desktop->flashing.insert(window);  // and the z-order stays
+        return FALSE;
+    }
     desktop->foreground = window;
     desktop->Raise(window);
     return TRUE;
 }
 
-BOOL AllowSetForegroundWindow(DWORD) {
+BOOL FlashWindowEx(PFLASHWINFO info) {
     auto guard = Enter();
+    if (info->dwFlags == FLASHW_STOP) {
+        desktop->flashing.erase(info->hwnd);
+    } else {
+        desktop->flashing.insert(info->hwnd);
+    }
     return TRUE;
 }
 
-DWORD GetCurrentProcessId() {
-    return kOwnProcessId;
-}
 DWORD GetCurrentThreadId() {
     return kOwnThreadId;
 }
@@ -418,11 +489,16 @@ BOOL AttachThreadInput(DWORD, DWORD attachTo, BOOL attach) {
         }
     }
     desktop->attaches += attach ? 1 : -1;
+    if (attach) {
+        desktop->attachedTo.insert(attachTo);
+    } else {
+        desktop->attachedTo.erase(attachTo);
+    }
     ++desktop->attachCalls;
     return TRUE;
 }
 
-LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UINT timeoutMs,
+LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT flags, UINT timeoutMs,
                             DWORD_PTR* result) {
     auto guard = Enter();
     SimWindow* found = desktop->Find(window);
@@ -432,12 +508,26 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT, UIN
         ::SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    if (found->hung) {
-        desktop->now += timeoutMs;  // the wait runs out
+    const bool closes = message == WM_CLOSE && !found->declinesClose;
+    if (found->hung || found->moveLagMs >= timeoutMs) {
+        // SMTO_ABORTIFHUNG gives up on a hung window at once; a busy one gets its message
+        // later all the same.
+        if (!found->hung || !(flags & SMTO_ABORTIFHUNG)) {
+            if (found->hung) ++desktop->waitsOnHung;
+            if (closes && !found->hung) {
+                SimDesktop::PendingMove request{
+                    window, nullptr, 0, 0, 0, 0, 0, desktop->now + found->moveLagMs};
+                request.close = true;
+                desktop->pendingMoves.push_back(request);
+            }
+            desktop->now += timeoutMs;
+        }
+        ::SetLastError(ERROR_TIMEOUT);
         return 0;
     }
+    desktop->now += found->moveLagMs;
     if (result != nullptr) *result = 0;
-    if (message == WM_CLOSE && !found->declinesClose) CloseSimWindow(window);
+    if (closes) CloseSimWindow(window);
     return 1;
 }
 
@@ -469,13 +559,19 @@ void ApplyWindowPos(SimWindow& found, HWND insertAfter, int x, int y, int cx, in
 void LandDueMoves() {
     auto& pending = desktop->pendingMoves;
     for (size_t i = 0; i < pending.size();) {
-        if (pending[i].dueAt > desktop->now) {
+        SimWindow* found = desktop->Find(pending[i].window);
+        if (found != nullptr && (pending[i].dueAt > desktop->now || found->hung)) {
             ++i;
             continue;
         }
         const auto move = pending[i];
         pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
-        if (SimWindow* found = desktop->Find(move.window)) {
+        if (found == nullptr) continue;
+        if (move.close) {
+            CloseSimWindow(move.window);
+        } else if (move.show >= 0) {
+            ApplyShow(*found, move.show);
+        } else {
             ApplyWindowPos(*found, move.insertAfter, move.x, move.y, move.cx, move.cy, move.flags);
         }
     }
@@ -489,11 +585,11 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
     if (moves) desktop->placements.push_back({window, x, y, cx, cy});
     SimWindow* found = desktop->Find(window);
     if (found == nullptr) return FALSE;
-    if (found->hung) {
-        if (!(flags & SWP_ASYNCWINDOWPOS)) ++desktop->waitsOnHung;
+    if (found->hung && !(flags & SWP_ASYNCWINDOWPOS)) {
+        ++desktop->waitsOnHung;
         return TRUE;
     }
-    if ((flags & SWP_ASYNCWINDOWPOS) && found->moveLagMs != 0) {
+    if ((flags & SWP_ASYNCWINDOWPOS) && (found->moveLagMs != 0 || found->hung)) {
         desktop->pendingMoves.push_back(
             {window, insertAfter, x, y, cx, cy, flags, desktop->now + found->moveLagMs});
         return TRUE;
@@ -531,6 +627,13 @@ void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR) {
     desktop->keyEvents.push_back(static_cast<BYTE>(virtualKey | (up ? 0x80 : 0)));
     desktop->keyEventFlags.push_back(flags);
     desktop->keyEventScans.push_back(scanCode);
+    // Injected keys are keys like any other: the key state, shared with every program.
+    if (up) {
+        desktop->heldKeys.erase(virtualKey);
+    } else {
+        desktop->heldKeys.insert(virtualKey);
+        desktop->pressedEarlier.insert(virtualKey);
+    }
     if (virtualKey == VK_LWIN) lwinDown = !up;
     if (virtualKey == 'E' && !up && lwinDown && desktop->winEOpensExplorer) {
         if (desktop->winEDelayMs == 0) {

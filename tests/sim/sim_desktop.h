@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// The program's own process: it received the last input when the user clicked its tray icon.
+constexpr DWORD kOwnProcessId = 42;
+
 struct SimWindow {
     HWND handle = nullptr;
     std::string className = "CabinetWClass";
@@ -34,8 +37,10 @@ struct SimWindow {
     bool declinesClose = false;  // answers WM_CLOSE but stays open
     bool refusesClose = false;   // elevated: WM_CLOSE from the program is refused (UIPI)
     bool processLocked = false;  // OpenProcess is refused for its process
-    // Its thread carries out a move asked with SWP_ASYNCWINDOWPOS this long after (a busy
-    // thread); 0: at once.
+    bool visible = true;         // false: created hidden, or kept ready in the background
+    // Its thread takes messages this long after they come (a busy thread): moves asked with
+    // SWP_ASYNCWINDOWPOS, ShowWindowAsync and sent messages land then; 0: at once. A hung
+    // window's thread takes them once it answers again.
     std::uint64_t moveLagMs = 0;
 };
 
@@ -73,13 +78,28 @@ struct SimDesktop {
     std::vector<std::uint64_t> pendingExplorers;  // when each late window appears
     std::function<void()> onSleep;                // runs after each Sleep has advanced the clock
     std::uintptr_t nextHandle = 0x10000;
+    // Requests queued to a window's thread (a move, a show command or a close), landing in
+    // order as the clock passes, or once a hung window answers again.
     struct PendingMove {
         HWND window, insertAfter;
         int x, y, cx, cy;
         UINT flags;
         std::uint64_t dueAt;
+        int show = -1;  // a ShowWindowAsync command instead of a move
+        bool close = false;
+        bool activates = false;  // SW_RESTORE asked by a process that may activate
     };
-    std::vector<PendingMove> pendingMoves;  // asynchronous moves that land as the clock passes
+    std::vector<PendingMove> pendingMoves;
+
+    // The foreground lock: SetForegroundWindow succeeds only for the foreground process, the
+    // one that received the last input event, a thread attached to the foreground thread,
+    // with no foreground window, or once the lock has timed out; never while a menu is open.
+    DWORD lastInputProcess = 0;
+    bool foregroundLockTimedOut = false;
+    bool menuActive = false;
+    std::set<DWORD> attachedTo;      // threads the program's thread shares its input with
+    std::set<HWND> flashing;         // taskbar buttons flashing after a refused activation
+    std::map<HWND, HWND> tabFrames;  // tab windows (children) and their frames
 
     // Shell.
     std::wstring roamingAppData;  // empty: SHGetKnownFolderPath fails
@@ -112,6 +132,9 @@ struct SimDesktop {
 
     SimWindow* Find(HWND handle);
     void Raise(HWND handle);
+    // Windows activates the next visible, non-minimized window below one that closes or is
+    // minimized with SW_MINIMIZE while active.
+    void ActivateNextBelow(HWND handle);
     void ClearRecord();
 };
 
@@ -122,7 +145,9 @@ void ResetSim();
 // Adds a window on top of the z-order. A zero handle takes the next free value.
 HWND AddWindow(SimWindow window = {});
 HWND AddExplorer(std::uintptr_t handle = 0, bool minimized = false);
+// The user closes a window, or minimizes it from its title bar (SW_MINIMIZE).
 void CloseSimWindow(HWND handle);
+void UserMinimize(HWND handle);
 // Ends a process with all its windows; its id may then be used again by another one.
 void EndProcess(DWORD processId);
 bool IsOpen(HWND handle);

@@ -42,9 +42,11 @@ TEST_F(ShellTest, OfAWindowsTabsTheShownOneIsReadAndNavigated) {
     // Windows 11 lists every tab with its window's handle; the background tabs' windows
     // are hidden. The shown tab is neither the first nor the last.
     FakeShellWindow* tabs[3];
+    AddWindow({A});
     for (int i = 0; i < 3; ++i) {
         tabs[i] = Show(A, L"C:\\Tab" + std::to_wstring(i + 1));
         tabs[i]->tab = H(0xA01 + i);
+        Sim().tabFrames[tabs[i]->tab] = A;
     }
     Sim().hiddenWindows = {H(0xA01), H(0xA03)};
     Show(B, L"C:\\Two");

@@ -68,6 +68,7 @@ TEST_F(DesktopTest, ArrangeLeavesWindowsBeyondTheFourthAlone) {
     for (int i = 0; i < 6; ++i) six.push_back(AddExplorer());
     manager.explorers = six;
     ArrangeExplorers(manager);
+    Activate(TakeActivation(manager));
     ASSERT_EQ(Sim().placements.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(Sim().placements[i].window, six[i]);
     EXPECT_EQ(Sim().foregroundCalls, WindowList{six[3]}) << "the last one placed is activated";

@@ -1,3 +1,4 @@
+#include "app/tray_keys.h"
 #include "tests/unit/desktop_test.h"
 
 namespace {
@@ -48,4 +49,11 @@ TEST(ExplorerManagerState, SortsByUnsignedHandleValue) {
     WindowList windows{H(0xFFFFFFFF00000000ull), C, A, H(0x80000000ull), B};
     SortByHandle(windows);
     EXPECT_EQ(windows, (WindowList{A, B, C, H(0x80000000ull), H(0xFFFFFFFF00000000ull)}));
+}
+
+TEST(TrayKeys, APressStampedInTheTickTheMenuClosedOpensItAndAnEarlierOneDoesNot) {
+    EXPECT_TRUE(CameAfterMenuClosed(5000, 5000));
+    EXPECT_TRUE(CameAfterMenuClosed(5016, 5000));
+    EXPECT_FALSE(CameAfterMenuClosed(4999, 5000));
+    EXPECT_TRUE(CameAfterMenuClosed(8, 0xFFFFFFF8)) << "across the wrap of the tick count";
 }

@@ -40,8 +40,7 @@ TEST_F(OpenTest, TwoOfFiveKeepsTheFirstTwoInEnumerationOrder) {
     Choose(2);
     EXPECT_EQ(Sim().closeRequests, (WindowList{H(0x400), H(0x200), H(0x300)}));
     EXPECT_EQ(Sim().restored, WindowList{H(0x100)}) << "a surplus window is not restored";
-    EXPECT_EQ(Sim().foregroundCalls, (WindowList{H(0x500), H(0x100), H(0x500)}))
-        << "the kept ones in turn, then the last one tiled";
+    EXPECT_EQ(Sim().foregroundCalls, WindowList{H(0x500)}) << "only the last one tiled";
     EXPECT_EQ(manager.explorers, (WindowList{H(0x100), H(0x500)}));
     EXPECT_EQ(Chords(), 0);
     EXPECT_EQ(Sim().placements, (std::vector<SimPlacement>{{H(0x100), 0, 0, 960, 1040},
@@ -67,6 +66,7 @@ TEST_F(OpenTest, FourWithOneOpensThreeWithAPauseAfterEachChord) {
     EXPECT_EQ(Chords(), 3);
     EXPECT_EQ(Sim().now - before, 1200u);
     EXPECT_EQ(manager.explorers.size(), 4u) << "rebuilt after the shortfall";
+    EXPECT_FALSE(IsWinEPressed()) << "its own chords are not taken for the user's";
     EXPECT_TRUE(manager.exempt.empty());
     EXPECT_EQ(manager.lastActionTick, Sim().now);
     ASSERT_FALSE(manager.managed.empty());
@@ -97,14 +97,26 @@ TEST_F(OpenTest, FourWithNoneTilesOnlyWhatAppeared) {
     EXPECT_EQ(Sim().placements.size(), 4u);
 }
 
-TEST_F(OpenTest, HungSurplusWindowDoesNotFreezeTheMenu) {
+TEST_F(OpenTest, HungSurplusWindowDoesNotFreezeTheMenuAndStaysInTheGroup) {
     OpenInOrder({0x100, 0x200});
     Sim().Find(H(0x200))->hung = true;
     const auto before = Sim().now;
     Choose(1);
     EXPECT_EQ(Sim().closeRequests, WindowList{H(0x200)});
-    EXPECT_EQ(Sim().now - before, kCloseTimeoutMs);
-    EXPECT_EQ(manager.explorers, WindowList{H(0x100)});
+    EXPECT_EQ(Sim().now, before);
+    EXPECT_EQ(manager.explorers, (WindowList{H(0x100), H(0x200)}));
+    manager.limitEnabled = true;
+    EnforceLimit(manager, true);
+    EXPECT_TRUE(IsOpen(H(0x100))) << "the limit closes no other window in its place";
+}
+
+TEST_F(OpenTest, TheWindowsKeptAreThoseOnTopWhenTheMenuOpened) {
+    const WindowList atMenu = OpenInOrder({0x300, 0x100, 0x400, 0x200});
+    Sim().Raise(H(0x200));  // a group raise under way restacks them meanwhile
+    Sim().Raise(H(0x400));
+    manager.targetCount = 2;
+    OpenExplorers(manager, atMenu);
+    EXPECT_EQ(Sim().closeRequests, (WindowList{H(0x400), H(0x200)}));
 }
 
 TEST_F(OpenTest, CountIsReadOnceAtTheStart) {

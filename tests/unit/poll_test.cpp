@@ -167,15 +167,20 @@ TEST_F(PollTest, StepsWithinTheQuietTimeTakeNoLock) {
     EXPECT_FALSE(Sim().raised.empty());
 }
 
-TEST_F(PollTest, ClosedPreviousForegroundCountsAsAnotherProgram) {
-    HWND gone = AddExplorer();
-    HWND a = AddExplorer();
-    manager.lastForeground = gone;
-    CloseSimWindow(gone);
-    Focus(a);
+TEST_F(PollTest, ClosingTheActiveExplorerRaisesNothingAndKeepsCtrlMinimizedOnesDown) {
+    HWND a = AddExplorer(0x100);
+    HWND ctrlMinimized = AddExplorer(0x200, true);
+    HWND b = AddExplorer(0x300);
+    manager.explorers = {a, ctrlMinimized, b};
+    manager.exempt = {ctrlMinimized};
+    manager.lastForeground = b;
+    Focus(b);
     Step();
-    EXPECT_FALSE(Sim().raised.empty()) << "the group was activated";
-    EXPECT_EQ(Top(1), WindowList{a});
+    CloseSimWindow(b);  // Windows activates the window below it
+    Step();
+    EXPECT_EQ(Sim().foreground, a);
+    EXPECT_TRUE(Sim().raised.empty()) << "Windows' doing, not the user coming back";
+    EXPECT_TRUE(IsMinimized(ctrlMinimized));
 }
 
 TEST_F(PollTest, NoForegroundWindowChangesNothing) {
@@ -214,11 +219,12 @@ TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
     manager.managed = {a, b};
     ShowFolders({a, b});
     manager.lastForeground = b;
-    Sim().Find(b)->minimized = true;
-    Focus(other);
+    Focus(b);
+    UserMinimize(b);  // Windows activates the window below, another Explorer window
     Step();
     EXPECT_TRUE(manager.minimizedAll);
     EXPECT_TRUE(IsMinimized(a) && IsMinimized(b) && IsMinimized(unseen));
+    EXPECT_EQ(Sim().foreground, other) << "no minimized Explorer window is left active";
     EXPECT_TRUE(Captured());
 
     // Still minimized in front: nothing happens.
@@ -237,29 +243,61 @@ TEST_F(PollTest, MinimizingOneMinimizesEveryExplorerAndWaitsForOneInFront) {
     EXPECT_EQ(Top(1), WindowList{b});
 }
 
-TEST_F(PollTest, CtrlMinimizeExemptsTheWindowAndRaisesAnother) {
+TEST_F(PollTest, CtrlMinimizeExemptsTheWindowAndLeavesTheFrontToAMember) {
     HWND a = AddExplorer(0x100);
     HWND b = AddExplorer(0x200);
     HWND c = AddExplorer(0x300);
-    manager.explorers = {a, b, c};
-    manager.lastForeground = a;
-    Sim().Find(a)->minimized = true;
+    HWND d = AddExplorer(0x400);
+    manager.explorers = {a, b, c, d};
+    manager.lastForeground = d;
+    Focus(d);
     Sim().heldKeys = {VK_CONTROL};
-    Focus(other);
+    UserMinimize(d);  // Windows activates c, below it
     Step();
-    EXPECT_EQ(manager.exempt, WindowList{a});
-    EXPECT_EQ(Sim().raised, WindowList{b}) << "the lowest other visible window";
-    EXPECT_EQ(manager.lastForeground, b);
+    EXPECT_EQ(manager.exempt, WindowList{d});
+    EXPECT_TRUE(Sim().raised.empty() && Sim().foregroundCalls.empty()) << "c keeps the front";
+    EXPECT_EQ(manager.lastForeground, c);
     EXPECT_FALSE(manager.minimizedAll);
-    EXPECT_FALSE(IsMinimized(c));
 
-    // Releasing Ctrl later does not pull the group down: the window is exempt.
+    // Windows activated another program's window: the member highest in z-order comes
+    // forward, not the one with the lowest handle.
+    Sim().Raise(other);
+    Focus(c);
+    UserMinimize(c);
+    ASSERT_EQ(Sim().foreground, other);
+    Step();
+    EXPECT_EQ(Sim().raised, WindowList{b});
+    EXPECT_EQ(Sim().foreground, b);
+
+    // Releasing Ctrl later does not pull the group down: the windows are exempt.
     Sim().heldKeys.clear();
-    Focus(b);
     Sim().now += 300;
     Step();
     EXPECT_TRUE(Sim().minimizedCalls.empty());
-    EXPECT_EQ(manager.exempt, WindowList{a});
+    EXPECT_EQ(manager.exempt, (WindowList{d, c}));
+}
+
+TEST_F(PollTest, TheGroupComesBackWholeWithSlowHungAndMaximizedMembers) {
+    HWND slow = AddExplorer(0x200, true);
+    HWND hung = AddExplorer(0x300, true);
+    HWND big = AddExplorer(0x400, true);
+    HWND a = AddExplorer(0x100);  // brought back from its taskbar button
+    Sim().Find(slow)->moveLagMs = 600;
+    Sim().Find(hung)->hung = true;
+    Sim().Find(big)->restoresMaximized = true;
+    manager.explorers = {a, slow, hung, big};
+    manager.minimizedAll = true;
+    Focus(a);
+    Step();
+    EXPECT_TRUE(Sim().Find(big)->maximized) << "back maximized";
+    EXPECT_EQ(Sim().foreground, a);
+    EXPECT_EQ(Top(1), WindowList{a});
+    for (int i = 0; i < 25 && !manager.minimizedAll; ++i) Step();
+    EXPECT_FALSE(manager.minimizedAll) << "restores landing late are not the user's minimize";
+    EXPECT_FALSE(IsMinimized(a) || IsMinimized(slow));
+    Sim().Find(hung)->hung = false;  // it answers again, and takes the restore
+    Step();
+    EXPECT_FALSE(IsMinimized(hung) || manager.minimizedAll);
 }
 
 TEST_F(PollTest, CtrlMinimizeOfTheLastVisibleWindowEntersTheMinimizedState) {
@@ -305,6 +343,9 @@ TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
     elsewhere.cloaked = true;
     elsewhere.minimized = true;
     HWND away = AddWindow(elsewhere);
+    SimWindow ready;  // kept ready, not shown
+    ready.visible = false;
+    HWND hidden = AddWindow(ready);
     manager.lastForeground = other;
     manager.limitEnabled = true;
     manager.targetCount = 1;
@@ -313,7 +354,9 @@ TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
     EXPECT_TRUE(IsMinimized(away)) << "not restored";
     EXPECT_EQ(manager.explorers, (WindowList{a})) << "not counted";
     EXPECT_EQ(Sim().closeRequests, WindowList{b});
-    for (const auto& placed : Sim().placements) EXPECT_NE(placed.window, away) << "not tiled";
+    for (const auto& placed : Sim().placements) {
+        EXPECT_TRUE(placed.window != away && placed.window != hidden) << "not tiled";
+    }
 
     Sim().Find(away)->minimized = false;
     Sim().Find(a)->minimized = true;
@@ -324,7 +367,8 @@ TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
     EXPECT_FALSE(IsMinimized(away)) << "not minimized";
     manager.targetCount = 0;
     OpenExplorers(manager);
-    EXPECT_TRUE(IsOpen(away)) << "not closed";
+    EXPECT_TRUE(IsOpen(away) && IsOpen(hidden)) << "not closed";
+    EXPECT_FALSE(Sim().Find(hidden)->visible) << "not shown";
 }
 
 TEST_F(PollTest, CtrlPressedLongBeforeAMinimizeExemptsNothing) {
