@@ -249,11 +249,14 @@ void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND 
         // SW_RESTORE brings it back maximized, and that activates it. A hung window's
         // thread takes the request once it answers again, maybe long after: it must not
         // take the front then.
-        const bool toMaximized = !platform::IsHungAppWindow(window) && ComesBackMaximized(window);
+        const bool toMaximized =
+            !platform::IsHungAppWindow(window) &&
+            (Contains(manager.minimizedMaximized, window) || ComesBackMaximized(window));
         platform::ShowWindowAsync(window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
         if (toMaximized) maximized.push_back(window);
         manager.raiseRestores[window] = now;
     }
+    manager.minimizedMaximized.clear();
     WaitUntilRestored(maximized);
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {

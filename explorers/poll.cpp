@@ -77,7 +77,9 @@ void MinimizeAllExplorers(ExplorerManager& manager) {
     CollectExplorers(windows);
     HWND active = platform::GetForegroundWindow();
     if (!Contains(windows, active) || platform::IsHungAppWindow(active)) active = nullptr;
+    manager.minimizedMaximized.clear();
     for (HWND window : windows) {
+        if (platform::IsZoomed(window)) manager.minimizedMaximized.push_back(window);
         if (window != active && !platform::IsHungAppWindow(window)) {
             platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
         }

@@ -626,6 +626,40 @@ TEST_F(AppTest, AHungExplorerWindowFreezesNeitherGroupNorTrayNorQuitNorSessionEn
     std::printf("ended %llu ms after Quit was chosen\n", GetTickCount64() - quit);
 }
 
+TEST_F(AppTest, TheGroupComesBackWholeWithAHungAndAMaximizedMember) {
+    Process explorer =
+        StartStandIn(L"explorer.exe", L"--windows 2 --maximized 1 --title C:\\windows", 2);
+    Process stuck = StartStandIn(L"explorer.exe", L"--title C:\\users");
+    HWND hung = WindowsOf(stuck.id()).at(0);
+    const auto group = WindowsOf(explorer.id());
+    ASSERT_EQ(group.size(), 2u);
+    HWND big = IsZoomed(group[0]) ? group[0] : group[1];
+    HWND chosen = big == group[0] ? group[1] : group[0];
+    ASSERT_TRUE(IsZoomed(big));
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    SetForegroundWindow(chosen);
+    Sleep(400);
+    ShowWindow(chosen, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(big) && IsIconic(hung); }))
+        << "the group went down";
+    PostMessageW(hung, kHangMessage, 15000, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsHungAppWindow(hung) != FALSE; }, 10000));
+
+    // Brought back as its taskbar button brings it: the others come back, the maximized one
+    // maximized, and the group stays up although the hung one cannot come back yet.
+    ShowWindow(chosen, SW_RESTORE);
+    SetForegroundWindow(chosen);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(big); }));
+    EXPECT_TRUE(IsZoomed(big)) << "back maximized";
+    Sleep(2000);
+    EXPECT_FALSE(IsIconic(chosen) || IsIconic(big)) << "the group went down again";
+    EXPECT_EQ(GetForegroundWindow(), chosen);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(hung); }, 15000)) << "it answers, and comes back";
+    EXPECT_FALSE(IsIconic(chosen));
+    QuitApp(app, main);
+}
+
 size_t ThreadsOf(DWORD processId) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry{};
