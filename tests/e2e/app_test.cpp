@@ -651,7 +651,9 @@ TEST_F(AppTest, TheGroupComesBackWholeWithAHungAndAMaximizedMember) {
     ShowWindow(chosen, SW_RESTORE);
     SetForegroundWindow(chosen);
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(big); }));
-    EXPECT_TRUE(IsZoomed(big)) << "back maximized";
+    WINDOWPLACEMENT placement{sizeof(placement)};
+    GetWindowPlacement(big, &placement);
+    EXPECT_TRUE(IsZoomed(big)) << "back maximized; shown as " << placement.showCmd;
     Sleep(2000);
     EXPECT_FALSE(IsIconic(chosen) || IsIconic(big)) << "the group went down again";
     EXPECT_EQ(GetForegroundWindow(), chosen);
