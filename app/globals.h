@@ -21,6 +21,8 @@ extern HWND aboutDialog;  // the open About dialog, or null
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 2;
 constexpr UINT kTrayIconId = 1;
 constexpr wchar_t kVersion[] = ZEPHYRINE_VERSION_WIDE;
+// How long Quit and the end of the session wait for the list file to be read and written.
+constexpr DWORD kLastSaveWaitMs = 1000;
 
 // Main window and tray (window.cpp).
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

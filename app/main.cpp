@@ -152,6 +152,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // cannot remember their folders. It is made before the tray icon is added, unless
     // Explorer (itself starting, at logon) keeps it waiting.
     ConnectShellWindowsLater(explorerManager);
+    // The remembered folders are read on the list file's own thread, from the start: a
+    // command or the end of the session then finds them read.
+    AskToReadList(explorerManager);
     WaitForShellCalls(kConnectWaitMs);
     InvalidateRect(mainWindow, nullptr, TRUE);
 
@@ -185,7 +188,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         std::lock_guard<std::recursive_mutex> guard(explorerManager.lock);
         StopShellCalls();
     }
-    SaveFolders(explorerManager);
+    FinishListFile(explorerManager, kLastSaveWaitMs);
     ReleaseShellWindows(explorerManager, kReleaseWaitMs);
     RemoveTrayIcon();
     DestroyIcon(trayIcon);

@@ -275,9 +275,10 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         }
         case WM_QUERYENDSESSION:
-            // Freeze the list while Explorer windows close, save it, and let the session end.
+            // Freeze the list while Explorer windows close, save it, and let the session end:
+            // a write under way is waited for a bounded time, and this newer one follows it.
             StopWorker();
-            SaveFolders(explorerManager);
+            FinishListFile(explorerManager, kLastSaveWaitMs);
             return TRUE;
         case WM_ENDSESSION:
             // The session end was cancelled: follow the group again.

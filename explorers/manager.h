@@ -49,9 +49,24 @@ struct ExplorerManager {
     std::atomic<std::uint64_t> lastWinETick{0};
     // Set when a capture changed folders, cleared when they are saved.
     std::atomic<bool> foldersUnsaved{false};
-    // The list file exists but could not be read (a virus scanner or a backup held it): it
-    // is read again, and not replaced till then.
+    // The list file was read, or Windows said it is not there. Till then, and while it
+    // exists but cannot be read (a virus scanner or a backup holds it, its server does not
+    // answer), no save replaces it.
+    bool listRead = false;
     bool listReadFailed = false;
+    // Restores that have not landed: the folder each window is meant to show, and what it
+    // showed when its restore began (empty: not known). Captures keep that folder for the
+    // window until it shows it, the user takes the window elsewhere, or it closes.
+    struct PendingRestore {
+        std::wstring folder, shownBefore;
+    };
+    std::map<HWND, PendingRestore> pendingRestores;
+    std::vector<std::wstring> startFolders;  // where a new Explorer window starts
+    std::vector<HWND> openedByCommand;       // the windows the last command opened
+    bool restoredOnce = false;               // a command has sent windows to their folders
+    // The shell's window collection could not be made: the worker tries again now and then.
+    std::atomic<bool> shellWindowsMissing{false};
+    std::uint64_t lastConnectTick = 0;  // the worker's own
     // Saves are written one at a time, outside the lock: each takes a number when it copies
     // the list, and one that finds a newer list written leaves it.
     std::mutex saveLock;

@@ -72,9 +72,9 @@ void SynthesizeWinE() {
 
 void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMenu) {
     HWND activate = nullptr;
+    const int count = manager.targetCount;
     {
         std::lock_guard<std::recursive_mutex> guard(manager.lock);
-        const int count = manager.targetCount;
         const size_t wanted = static_cast<size_t>(std::max(count, 0));
         // Those kept come first; the ones after them refused to close or did not answer.
         manager.explorers.clear();
@@ -101,9 +101,14 @@ void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMe
         }
         // The chords just sent are not the user's: the limit must not take them for a Win+E.
         IsWinEPressed();
+        const std::vector<HWND> before = manager.explorers;
+        manager.openedByCommand.clear();
         if (kept < wanted) {
             WaitForExplorers(wanted);
             ActivateAllExplorers(manager, nullptr);
+            for (HWND window : manager.explorers) {
+                if (!Contains(before, window)) manager.openedByCommand.push_back(window);
+            }
         }
         if (!manager.explorers.empty() && count > 0) ArrangeExplorers(manager);
         // The limit leaves them alone while the set of windows stays as it is now.
@@ -118,6 +123,6 @@ void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMe
         manager.lastActionTick = platform::GetTickCount64();
     }
     Activate(activate);
-    RestoreFolders(manager);
+    if (count > 0) RestoreFolders(manager);
     manager.lastActionTick = platform::GetTickCount64();
 }

@@ -2,6 +2,7 @@
 
 #include "folders/folders.h"
 #include "folders/shell_calls.h"
+#include "folders/shell_windows.h"
 #include "platform/desktop.h"
 
 std::atomic<bool> pollRunning{true};
@@ -15,6 +16,7 @@ constexpr DWORD kPollSleepMs = 50;
 constexpr std::uint64_t kQuietTimeMs = 250;
 // A changed folder list reaches the disk at most this often while the program runs.
 constexpr std::uint64_t kSaveIntervalMs = 5000;
+constexpr std::uint64_t kConnectAgainMs = 5000;
 
 bool InQuietTime(const ExplorerManager& manager) {
     return platform::GetTickCount64() - manager.lastActionTick < kQuietTimeMs;
@@ -194,19 +196,31 @@ bool Decide(ExplorerManager& manager) {
     return capture;
 }
 
-// A crash or a power cut loses at most the last few seconds of folder changes.
+// A crash or a power cut loses at most the last few seconds of folder changes. The list
+// file's thread writes it: a slow disk never holds up the poll step.
 void SaveChangedFolders(ExplorerManager& manager) {
     if (!manager.foldersUnsaved) return;
     const std::uint64_t now = platform::GetTickCount64();
     if (manager.lastSaveTick != 0 && now - manager.lastSaveTick < kSaveIntervalMs) return;
     manager.lastSaveTick = now;
-    SaveFolders(manager);
+    AskToSaveList(manager);
+}
+
+// Without the shell's window collection folder memory stands still: it is made again now
+// and then (Explorer may have been starting, or restarting, when it was first asked).
+void ConnectAgainWhileMissing(ExplorerManager& manager) {
+    if (!manager.shellWindowsMissing) return;
+    const std::uint64_t now = platform::GetTickCount64();
+    if (now - manager.lastConnectTick < kConnectAgainMs) return;
+    manager.lastConnectTick = now;
+    ConnectShellWindowsLater(manager);
 }
 
 }  // namespace
 
 void Tick(ExplorerManager& manager) {
     PumpShellCalls();
+    ConnectAgainWhileMissing(manager);
     // Only the limit reads the chord. Presses from before it was switched on are stale.
     const bool watchWinE = manager.limitEnabled;
     if (watchWinE && !manager.watchingWinE) IsWinEPressed();

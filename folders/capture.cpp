@@ -10,42 +10,40 @@
 
 namespace {
 
-// The shell's parsing name of the folder the browser shows: the path of a file-system
-// folder, or the "::{...}" form of Home, This PC and the like.
-std::optional<std::wstring> ReadShownFolder(IShellBrowser* shellBrowser) {
-    ComPtr<IShellView> view;
-    if (FAILED(shellBrowser->QueryActiveShellView(&view)) || !view) return std::nullopt;
-    ComPtr<IFolderView> folderView;
-    if (FAILED(view.As(&folderView)) || !folderView) return std::nullopt;
-    ComPtr<IPersistFolder2> folder;
-    if (FAILED(folderView->GetFolder(IID_PPV_ARGS(&folder))) || !folder) return std::nullopt;
-    PIDLIST_ABSOLUTE idList = nullptr;
-    if (FAILED(folder->GetCurFolder(&idList)) || idList == nullptr) return std::nullopt;
-    PWSTR name = nullptr;
-    const HRESULT named =
-        platform::SHGetNameFromIDList(idList, SIGDN_DESKTOPABSOLUTEPARSING, &name);
-    platform::CoTaskMemFree(idList);
-    std::optional<std::wstring> shown;
-    if (SUCCEEDED(named) && name != nullptr && *name != L'\0') shown = std::wstring(name);
-    platform::CoTaskMemFree(name);
-    if (shown && shown->size() > kMaxFolderPathChars) return std::nullopt;
+bool ContainsFolder(const std::vector<std::wstring>& folders, const std::wstring& folder) {
+    return std::find(folders.begin(), folders.end(), folder) != folders.end();
+}
+
+// A window whose restore has not landed keeps the folder it is meant to show while it
+// still shows what it showed before, or the folder a new window starts on. Once it shows
+// that folder, or one the user took it to, the restore is over.
+const std::wstring& FolderToRecord(ExplorerManager& manager, HWND window,
+                                   const std::wstring& shown) {
+    const auto pending = manager.pendingRestores.find(window);
+    if (pending == manager.pendingRestores.end()) return shown;
+    const bool waiting = shown != pending->second.folder &&
+                         (shown == pending->second.shownBefore || IsStartFolder(manager, shown));
+    if (waiting) return pending->second.folder;
+    manager.pendingRestores.erase(pending);
     return shown;
 }
 
-bool ContainsFolder(const std::vector<std::wstring>& folders, const std::wstring& folder) {
-    return std::find(folders.begin(), folders.end(), folder) != folders.end();
+template <typename Map>
+void ForgetWindowsNotManaged(const ExplorerManager& manager, Map& byWindow) {
+    for (auto it = byWindow.begin(); it != byWindow.end();) {
+        it = IsManaged(manager, it->first) ? std::next(it) : byWindow.erase(it);
+    }
 }
 
 // With the lock held: the window's folder joins what the group shows, and the list is
 // rebuilt: the group's own folders in its order, then the ones remembered before (of
 // windows that are gone), topped up.
 void StoreShown(ExplorerManager& manager, HWND window, const std::wstring& folder) {
-    // An earlier list on disk is the base of this one: read before it is replaced.
-    LoadFolders(manager);
-    manager.shownFolders[window] = folder;
-    for (auto it = manager.shownFolders.begin(); it != manager.shownFolders.end();) {
-        it = IsManaged(manager, it->first) ? std::next(it) : manager.shownFolders.erase(it);
-    }
+    // The list on disk tops this one up once it has been read.
+    if (!manager.listRead || manager.listReadFailed) AskToReadList(manager);
+    manager.shownFolders[window] = FolderToRecord(manager, window, folder);
+    ForgetWindowsNotManaged(manager, manager.shownFolders);
+    ForgetWindowsNotManaged(manager, manager.pendingRestores);
     std::vector<std::wstring> previous = std::move(manager.folders);
     manager.folders.clear();
     for (HWND member : manager.managed) {

@@ -3,13 +3,18 @@
 #include "platform/desktop.h"
 #include "platform/files.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cwchar>
+#include <mutex>
 
 namespace {
 
 const char kUtf8Mark[] = "\xEF\xBB\xBF";
 // Paths are formed in buffers of this many characters, terminator included.
 constexpr size_t kPathBufferChars = 512;
+// At Quit, a list file that could not be read is tried again this often.
+constexpr DWORD kListRetryMs = 100;
 
 bool FitsOneByte(const std::vector<std::wstring>& folders) {
     for (const std::wstring& folder : folders) {
@@ -145,63 +150,233 @@ std::vector<std::wstring> DecodeFolderList(const std::string& bytes) {
     return folders;
 }
 
-bool SaveFolders(ExplorerManager& manager) {
+namespace {
+
+// Where the list file is and whether it is there: missing only when Windows says so, or
+// when its path could never be formed.
+platform::FileState FindListFile(std::wstring& folder, std::wstring& file) {
+    std::wstring appData;
+    if (!RoamingAppData(appData)) return platform::FileState::Unknown;
+    folder = appData + L"\\Zephyrine";
+    file = folder + L"\\lastFolders.txt";
+    if (file.size() >= kPathBufferChars) return platform::FileState::Missing;
+    return platform::FindFile(file);
+}
+
+bool ListUsable(const ExplorerManager& manager) {
+    return manager.listRead && !manager.listReadFailed;
+}
+
+}  // namespace
+
+namespace {
+
+// A copy of the list to write, numbered.
+struct ListSnapshot {
     std::vector<std::wstring> entries;
     std::uint64_t generation = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(manager.lock);
-        // A list on disk that could not be read yet is not replaced.
-        if (manager.folders.empty() || manager.listReadFailed) return false;
-        entries = manager.folders;
-        generation = ++manager.saveGeneration;
-        manager.foldersUnsaved = false;
-    }
-    // Written without the manager's lock (the folder may be on a file server): one save at
-    // a time, and never an older list over a newer one.
+};
+
+// With the lock held. False when there is nothing to save, or the list on disk has not been
+// read yet and must not be replaced.
+bool TakeSnapshot(ExplorerManager& manager, ListSnapshot& snapshot) {
+    if (manager.folders.empty() || !ListUsable(manager)) return false;
+    snapshot.entries = manager.folders;
+    snapshot.generation = ++manager.saveGeneration;
+    manager.foldersUnsaved = false;
+    return true;
+}
+
+// Written without the manager's lock (the folder may be on a file server): one save at a
+// time, and never an older list over a newer one.
+bool WriteSnapshot(ExplorerManager& manager, const ListSnapshot& snapshot) {
     std::lock_guard<std::mutex> writing(manager.saveLock);
-    if (generation < manager.savedGeneration) return true;
+    if (snapshot.generation < manager.savedGeneration) return true;
     std::wstring folder, file;
     bool saved = FolderListPaths(folder, file);
     if (saved) {
         if (!platform::FileExists(folder)) platform::MakeDirectory(folder);
-        saved = platform::ReplaceFileWithBytes(file, EncodeFolderList(entries));
+        saved = platform::ReplaceFileWithBytes(file, EncodeFolderList(snapshot.entries));
     }
     if (!saved) {
         manager.foldersUnsaved = true;
         return false;
     }
-    manager.savedGeneration = generation;
+    manager.savedGeneration = snapshot.generation;
     return true;
 }
 
-bool LoadFolders(ExplorerManager& manager) {
-    // A file that could not be read is read again: it is not an empty list.
-    if (!manager.folders.empty() && !manager.listReadFailed) return true;
-    std::wstring folder, file;
-    if (!FolderListPaths(folder, file) || !platform::FileExists(file)) {
-        manager.listReadFailed = false;
-        return !manager.folders.empty();
+}  // namespace
+
+bool SaveFolders(ExplorerManager& manager) {
+    bool read = false;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        read = ListUsable(manager);
     }
+    // The list on disk is the base of this one: read before it is replaced.
+    if (!read) LoadFolders(manager);
+    ListSnapshot snapshot;
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        if (!TakeSnapshot(manager, snapshot)) return false;
+    }
+    return WriteSnapshot(manager, snapshot);
+}
+
+bool LoadFolders(ExplorerManager& manager) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(manager.lock);
+        if (ListUsable(manager) && !manager.folders.empty()) return true;
+    }
+    // The file is found and read without the manager's lock: it may be on a file server.
+    std::wstring folder, file;
+    const platform::FileState state = FindListFile(folder, file);
     std::string bytes;
     bool truncated = false;
-    if (!platform::ReadFileBytes(file, kMaxFolderFileBytes, bytes, truncated)) {
-        manager.listReadFailed = true;  // a virus scanner or a backup holds it
-        return true;
-    }
-    manager.listReadFailed = false;
+    const bool read = state == platform::FileState::Found &&
+                      platform::ReadFileBytes(file, kMaxFolderFileBytes, bytes, truncated);
     // The line cut off by the size bound is not a whole path.
     if (truncated) {
         const size_t lastLineEnd = bytes.rfind('\n');
         bytes.resize(lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
     }
     std::vector<std::wstring> stored = DecodeFolderList(bytes);
+
+    std::lock_guard<std::recursive_mutex> guard(manager.lock);
+    if (state == platform::FileState::Missing) {
+        manager.listRead = true;
+        manager.listReadFailed = false;
+        return !manager.folders.empty();
+    }
+    if (!read) {
+        // Not an empty list: it is read again, and not replaced till then.
+        manager.listReadFailed = true;
+        return true;
+    }
+    manager.listRead = true;
+    manager.listReadFailed = false;
     if (manager.folders.empty()) {
         manager.folders = std::move(stored);
     } else {
-        // Folders were read from the windows while the file could not be: it tops them up.
+        // Folders were read from the windows before the file was: it tops them up.
         const std::vector<std::wstring> captured = manager.folders;
         TopUpFolders(manager.folders, stored);
         if (manager.folders != captured) manager.foldersUnsaved = true;
     }
     return true;
+}
+
+namespace {
+
+// What the list file's thread has been asked to do. It lives as long as the process: a
+// write to a server that does not answer may outlive Quit.
+struct ListWork {
+    std::mutex mutex;
+    std::condition_variable asked;
+    std::condition_variable done;
+    ExplorerManager* manager = nullptr;
+    bool started = false;
+    bool readAsked = false;
+    bool saveAsked = false;
+    std::vector<ListSnapshot> snapshots;  // copied by the one who asked, written in order
+    bool busy = false;
+};
+
+ListWork& Work() {
+    static ListWork* const work = new ListWork;
+    return *work;
+}
+
+bool Asked(const ListWork& work) {
+    return work.readAsked || work.saveAsked || !work.snapshots.empty();
+}
+
+DWORD WINAPI ListFileThread(void*) {
+    ListWork& work = Work();
+    std::unique_lock<std::mutex> guard(work.mutex);
+    for (;;) {
+        work.asked.wait(guard, [&] { return Asked(work); });
+        const bool read = work.readAsked, save = work.saveAsked;
+        std::vector<ListSnapshot> snapshots;
+        snapshots.swap(work.snapshots);
+        work.readAsked = work.saveAsked = false;
+        work.busy = true;
+        ExplorerManager& manager = *work.manager;
+        guard.unlock();
+        if (read) LoadFolders(manager);
+        for (const ListSnapshot& snapshot : snapshots) WriteSnapshot(manager, snapshot);
+        if (save) SaveFolders(manager);
+        guard.lock();
+        work.busy = false;
+        work.done.notify_all();
+    }
+}
+
+// A request made while the thread works is carried out after it: a newer save is never
+// dropped.
+void Ask(ExplorerManager& manager, bool read, bool save, ListSnapshot* snapshot = nullptr) {
+    ListWork& work = Work();
+    std::lock_guard<std::mutex> guard(work.mutex);
+    work.manager = &manager;
+    if (!work.started) {
+        HANDLE thread = CreateThread(nullptr, 0, ListFileThread, nullptr, 0, nullptr);
+        if (thread == nullptr) return;
+        CloseHandle(thread);
+        work.started = true;
+    }
+    work.readAsked = work.readAsked || read;
+    work.saveAsked = work.saveAsked || save;
+    if (snapshot != nullptr) work.snapshots.push_back(std::move(*snapshot));
+    work.asked.notify_one();
+}
+
+}  // namespace
+
+void AskToReadList(ExplorerManager& manager) {
+    Ask(manager, true, false);
+}
+
+void AskToSaveList(ExplorerManager& manager) {
+    Ask(manager, false, true);
+}
+
+bool WaitForListFile(DWORD waitMs) {
+    ListWork& work = Work();
+    std::unique_lock<std::mutex> guard(work.mutex);
+    return work.done.wait_for(guard, std::chrono::milliseconds(waitMs),
+                              [&] { return !work.busy && !Asked(work); });
+}
+
+bool FinishListFile(ExplorerManager& manager, DWORD waitMs) {
+    const ULONGLONG start = GetTickCount64();
+    const auto left = [&] {
+        const ULONGLONG waited = GetTickCount64() - start;
+        return waitMs > waited ? static_cast<DWORD>(waitMs - waited) : 0;
+    };
+    for (;;) {
+        // The list is copied here: at the end of the session this thread may hold the
+        // manager's lock itself ("2 Explorers" waiting for a window), which the list file's
+        // thread would wait for.
+        ListSnapshot snapshot;
+        bool copied = false, usable = false;
+        {
+            std::lock_guard<std::recursive_mutex> guard(manager.lock);
+            copied = TakeSnapshot(manager, snapshot);
+            usable = ListUsable(manager);
+        }
+        if (copied) {
+            Ask(manager, false, false, &snapshot);
+            return WaitForListFile(left());
+        }
+        if (usable) return true;  // nothing to save
+        // Not read yet, or it could not be read: once more, within the bound.
+        Ask(manager, true, false);
+        if (!WaitForListFile(left()) || left() < kListRetryMs) return false;
+        {
+            std::lock_guard<std::recursive_mutex> guard(manager.lock);
+            if (ListUsable(manager)) continue;
+        }
+        Sleep(kListRetryMs);
+    }
 }

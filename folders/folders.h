@@ -15,14 +15,31 @@ bool CaptureFolders(ExplorerManager& manager);
 // windows that show no folder of their own yet back to the remembered folders.
 void RestoreFolders(ExplorerManager& manager);
 
+// The parsing names of the folder a new Explorer window starts on, by the setting "Open
+// File Explorer to": This PC (1), or else Home (Windows 11) and Quick access (Windows 10).
+std::vector<std::wstring> StartFolders(DWORD launchTo);
+// With the manager's lock held: whether the folder is one of manager.startFolders.
+bool IsStartFolder(const ExplorerManager& manager, const std::wstring& folder);
+
 // The remembered list holds at least this many entries when an earlier list can fill it.
 constexpr size_t kTopUpSize = 4;
 // Appends the entries of earlier that folders does not hold yet, until it holds kTopUpSize.
 void TopUpFolders(std::vector<std::wstring>& folders, const std::vector<std::wstring>& earlier);
 
-// %APPDATA%\Zephyrine\lastFolders.txt
+// %APPDATA%\Zephyrine\lastFolders.txt. Both may wait on a file server: they are called
+// on the list file's thread (or a thread of the shell calls), never on the poll step nor
+// with the manager's lock held. A save reads the list first when it has not been read.
 bool SaveFolders(ExplorerManager& manager);
 bool LoadFolders(ExplorerManager& manager);
+
+// The list file's own thread: a request made while it works is carried out after.
+void AskToReadList(ExplorerManager& manager);
+void AskToSaveList(ExplorerManager& manager);
+// Waits until nothing asked is left undone, at most waitMs. True when all is done.
+bool WaitForListFile(DWORD waitMs);
+// At Quit and at the end of the session: the last save, after one more read of a list
+// that could not be read, all within waitMs. True when the list is on disk.
+bool FinishListFile(ExplorerManager& manager, DWORD waitMs);
 
 // The file's bytes: one byte per character and CR LF after each line when every
 // character fits in one byte; otherwise UTF-8 after the UTF-8 byte-order mark.

@@ -1,5 +1,6 @@
 #include "folders/shell_windows.h"
 
+#include "folders/folders.h"
 #include "folders/shell_calls.h"
 #include "platform/desktop.h"
 
@@ -50,10 +51,35 @@ bool IsShownTab(IShellBrowser* shellBrowser, HWND window) {
 
 ShownBrowser::ShownBrowser(IWebBrowserApp* browser, HWND window) : claim(window) {
     if (!claim || platform::IsHungAppWindow(window)) return;
-    if (!ShellBrowserOf(browser, provider, shellBrowser) ||
-        !IsShownTab(shellBrowser.Get(), window)) {
+    if (!ShellBrowserOf(browser, provider, shellBrowser)) {
+        shellBrowser.Reset();
+    } else if (!IsShownTab(shellBrowser.Get(), window)) {
+        // A new window may show its frame before its tab.
+        tabHidden = platform::IsWindowVisible(window) != FALSE;
         shellBrowser.Reset();
     }
+}
+
+// The shell's parsing name of the folder the browser shows: the path of a file-system
+// folder, or the "::{...}" form of Home, This PC and the like.
+std::optional<std::wstring> ReadShownFolder(IShellBrowser* shellBrowser) {
+    ComPtr<IShellView> view;
+    if (FAILED(shellBrowser->QueryActiveShellView(&view)) || !view) return std::nullopt;
+    ComPtr<IFolderView> folderView;
+    if (FAILED(view.As(&folderView)) || !folderView) return std::nullopt;
+    ComPtr<IPersistFolder2> folder;
+    if (FAILED(folderView->GetFolder(IID_PPV_ARGS(&folder))) || !folder) return std::nullopt;
+    PIDLIST_ABSOLUTE idList = nullptr;
+    if (FAILED(folder->GetCurFolder(&idList)) || idList == nullptr) return std::nullopt;
+    PWSTR name = nullptr;
+    const HRESULT named =
+        platform::SHGetNameFromIDList(idList, SIGDN_DESKTOPABSOLUTEPARSING, &name);
+    platform::CoTaskMemFree(idList);
+    std::optional<std::wstring> shown;
+    if (SUCCEEDED(named) && name != nullptr && *name != L'\0') shown = std::wstring(name);
+    platform::CoTaskMemFree(name);
+    if (shown && shown->size() > kMaxFolderPathChars) return std::nullopt;
+    return shown;
 }
 
 bool IsShellGone(HRESULT result) {
@@ -76,6 +102,7 @@ void ReconnectShellWindows(ExplorerManager& manager, IShellWindows* stale) {
     std::lock_guard<std::recursive_mutex> guard(manager.lock);
     if (manager.shellWindows.Get() == stale && !ShellCallsStopped()) {
         std::swap(manager.shellWindows, fresh);
+        manager.shellWindowsMissing = !manager.shellWindows;
     }
 }
 

@@ -11,6 +11,8 @@
 #include <wrl/client.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 using Microsoft::WRL::ComPtr;
 
@@ -31,6 +33,10 @@ bool ShellBrowserOf(IWebBrowserApp* browser, ComPtr<IServiceProvider>& provider,
 // a window has no tabs.
 bool IsShownTab(IShellBrowser* shellBrowser, HWND window);
 
+// The shell's parsing name of the folder the browser shows: the path of a file-system
+// folder, or the "::{...}" form of Home, This PC and the like. None when it cannot be read.
+std::optional<std::wstring> ReadShownFolder(IShellBrowser* shellBrowser);
+
 // An entry's shell browser, with its window claimed for one call (shell_calls.h). Empty,
 // and nothing called, when the window is hung or already has a call outstanding, or when
 // the entry is a tab not shown.
@@ -38,6 +44,7 @@ struct ShownBrowser {
     WindowClaim claim;
     ComPtr<IServiceProvider> provider;
     ComPtr<IShellBrowser> shellBrowser;
+    bool tabHidden = false;  // the window is shown, its tab not (yet)
     ShownBrowser(IWebBrowserApp* browser, HWND window);
 };
 

@@ -63,6 +63,14 @@ void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInf
 std::uint64_t GetTickCount64();
 void Sleep(DWORD milliseconds);
 
+// The list file's two calls that a network folder or the file system's rights decide:
+// finding the file, and moving the new list over it.
+DWORD GetFileAttributesW(const wchar_t* path);
+BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags);
+// "Open File Explorer to" (HKCU\...\Explorer\Advanced, LaunchTo): 1 This PC, 2 Home or
+// Quick access, 3 Downloads; 0 when not set (Home or Quick access).
+DWORD ExplorerLaunchTo();
+
 // Shell.
 HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
 // The name to store is SIGDN_DESKTOPABSOLUTEPARSING: the path of a file-system folder, the

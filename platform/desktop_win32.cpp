@@ -47,6 +47,21 @@ BOOL IsWindowVisible(HWND window) {
 BOOL IsWindow(HWND window) {
     return ::IsWindow(window);
 }
+DWORD GetFileAttributesW(const wchar_t* path) {
+    return ::GetFileAttributesW(path);
+}
+BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    return ::MoveFileExW(from, to, flags);
+}
+DWORD ExplorerLaunchTo() {
+    DWORD value = 0, size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER,
+                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
+                       L"LaunchTo", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+        return 0;
+    }
+    return value;
+}
 BOOL IsHungAppWindow(HWND window) {
     return ::IsHungAppWindow(window);
 }

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/desktop.h"
 #include "platform/handle.h"
 
 #include <shlwapi.h>
@@ -10,6 +11,15 @@ namespace platform {
 
 bool FileExists(const std::wstring& path) {
     return ::PathFileExistsW(path.c_str()) != FALSE;
+}
+
+FileState FindFile(const std::wstring& path) {
+    if (platform::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return FileState::Found;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileState::Missing
+                                                                          : FileState::Unknown;
 }
 
 bool MakeDirectory(const std::wstring& path) {
@@ -51,8 +61,8 @@ constexpr DWORD kMoveRetryMs = 25;
 
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
     for (int attempt = 1;; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (platform::MoveFileExW(from.c_str(), to.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
         const DWORD error = ::GetLastError();

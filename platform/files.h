@@ -6,6 +6,10 @@
 namespace platform {
 
 bool FileExists(const std::wstring& path);
+// Missing only when Windows says so (file or path not found): a server that does not
+// answer, or a folder the user may not read, says nothing of the file.
+enum class FileState { Found, Missing, Unknown };
+FileState FindFile(const std::wstring& path);
 bool MakeDirectory(const std::wstring& path);
 
 // Reads at most maxBytes; truncated tells whether the file held more.

@@ -651,7 +651,8 @@ TEST_F(AppTest, TheGroupComesBackWholeWithAHungAndAMaximizedMember) {
     ShowWindow(chosen, SW_RESTORE);
     SetForegroundWindow(chosen);
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(big); }));
-    WINDOWPLACEMENT placement{sizeof(placement)};
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
     GetWindowPlacement(big, &placement);
     EXPECT_TRUE(IsZoomed(big)) << "back maximized; shown as " << placement.showCmd;
     Sleep(2000);

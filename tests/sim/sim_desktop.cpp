@@ -661,6 +661,33 @@ void Sleep(DWORD milliseconds) {
     if (hook) hook();
 }
 
+DWORD GetFileAttributesW(const wchar_t* path) {
+    {
+        auto guard = Enter();
+        if (desktop->fileError != 0) {
+            ::SetLastError(desktop->fileError);
+            return INVALID_FILE_ATTRIBUTES;
+        }
+    }
+    return ::GetFileAttributesW(path);
+}
+
+// The list file is written on a thread of its own: the hook may hold it there.
+BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    std::function<void()> hook;
+    {
+        auto guard = Enter();
+        hook = desktop->onFileMove;
+    }
+    if (hook) hook();
+    return ::MoveFileExW(from, to, flags);
+}
+
+DWORD ExplorerLaunchTo() {
+    auto guard = Enter();
+    return desktop->launchTo;
+}
+
 HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
     auto guard = Enter();
     *path = nullptr;

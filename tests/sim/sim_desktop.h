@@ -101,6 +101,12 @@ struct SimDesktop {
     std::set<HWND> flashing;         // taskbar buttons flashing after a refused activation
     std::map<HWND, HWND> tabFrames;  // tab windows (children) and their frames
 
+    // Files: an error that finding any file gets (a server that does not answer, access
+    // denied), and what runs before the list file is moved into place (a slow write).
+    DWORD fileError = 0;
+    std::function<void()> onFileMove;
+    DWORD launchTo = 0;  // "Open File Explorer to"
+
     // Shell.
     std::wstring roamingAppData;  // empty: SHGetKnownFolderPath fails
     IShellFolder* desktopFolder = nullptr;

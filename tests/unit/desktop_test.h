@@ -2,6 +2,7 @@
 #pragma once
 
 #include "explorers/explorers.h"
+#include "folders/folders.h"
 #include "folders/shell_calls.h"
 #include "tests/sim/sim_desktop.h"
 
@@ -16,7 +17,10 @@ struct DesktopTest : ::testing::Test {
         ResetSim();
     }
     // Calls into the shell still under way use the manager.
-    ~DesktopTest() override { WaitForShellCalls(5000); }
+    ~DesktopTest() override {
+        WaitForShellCalls(5000);
+        WaitForListFile(5000);
+    }
 };
 
 using WindowList = std::vector<HWND>;

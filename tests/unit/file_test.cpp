@@ -143,6 +143,7 @@ TEST_F(FolderFileTest, EmptyListWritesNothing) {
 
 TEST_F(FolderFileTest, AReaderIsWaitedForAndAFailedWriteKeepsTheOldList) {
     WriteFile("C:\\Kept\r\n");
+    manager.listRead = true;
     // A reader without delete sharing (a virus scanner) holds the file for a moment.
     HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
@@ -173,15 +174,14 @@ TEST_F(FolderFileTest, AReaderIsWaitedForAndAFailedWriteKeepsTheOldList) {
 }
 
 TEST_F(FolderFileTest, LoadingLeavesAFilledListAndMissingFilesAlone) {
+    EXPECT_FALSE(LoadFolders(manager)) << "no file";
+    EXPECT_FALSE(platform::FileExists(folder)) << "loading creates no folder";
+
     manager.folders = {L"C:\\Mine"};
     Sim().ClearRecord();
     EXPECT_TRUE(LoadFolders(manager));
     EXPECT_EQ(Sim().calls, 0) << "the file system is not touched";
     EXPECT_EQ(manager.folders, Folders{L"C:\\Mine"});
-
-    manager.folders.clear();
-    EXPECT_FALSE(LoadFolders(manager)) << "no file";
-    EXPECT_FALSE(platform::FileExists(folder)) << "loading creates no folder";
 }
 
 TEST_F(FolderFileTest, UnknownOrOverlongLocationTouchesNoFile) {

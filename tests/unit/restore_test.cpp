@@ -23,6 +23,8 @@ TEST_F(ShellTest, RestorePairsWindowsAndEntriesByPosition) {
     a->navigations.clear();
     b->navigations.clear();
     manager.folders = {L"C:\\Only"};
+    manager.restoredOnce = false;  // the first command after a restart
+    manager.pendingRestores.clear();
     Restore();
     EXPECT_EQ(a->navigations, Folders{L"C:\\Only"});
     EXPECT_TRUE(b->navigations.empty()) << "windows beyond the list keep their folders";
@@ -45,7 +47,10 @@ TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
     desktopFolder.files = {L"C:\\File.txt", L"http://example.com/", L"shell:::{0}"};
     for (const std::wstring& name : desktopFolder.files) {
         manager.folders = {L"C:\\One", L"C:\\Two", name};
+        manager.restoredOnce = false;
+        manager.pendingRestores.clear();
         c->navigations.clear();
+        b->folder = L"C:\\Was";
         Restore();
         EXPECT_TRUE(c->navigations.empty());
         EXPECT_EQ(b->navigations, Folders{L"C:\\Two"});
