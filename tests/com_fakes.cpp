@@ -107,6 +107,7 @@ HRESULT FakeDesktopFolder::QueryInterface(REFIID iid, void** out) {
 HRESULT FakeDesktopFolder::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,
                                             PIDLIST_RELATIVE* idList, ULONG*) {
     *idList = nullptr;
+    if (onParse) onParse();
     if (missing.count(name)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     *idList = reinterpret_cast<PIDLIST_RELATIVE>(NewIdList(name));
     return S_OK;

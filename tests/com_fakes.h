@@ -78,6 +78,7 @@ struct FakeShellWindows : Counted<ShellWindowsStubs> {
 struct FakeDesktopFolder : Counted<ShellFolderStubs> {
     std::set<std::wstring> missing;
     std::set<std::wstring> files;
+    std::function<void()> onParse;  // a parse that takes long, while the user works on
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*,

@@ -1,5 +1,10 @@
 #include "tests/unit/shell_test.h"
 
+#include "folders/shell_windows.h"
+
+#include <atomic>
+#include <mutex>
+
 namespace {
 
 const HWND A = H(0x100), B = H(0x200), C = H(0x300), D = H(0x400), E = H(0x500), X = H(0x900);
@@ -59,6 +64,22 @@ TEST_F(ShellTest, OfAWindowsTabsTheShownOneIsReadAndNavigated) {
     Restore();
     EXPECT_EQ(tabs[1]->navigations, Folders{L"C:\\Back"});
     EXPECT_TRUE(tabs[0]->navigations.empty() && tabs[2]->navigations.empty());
+
+    // A new window shows its frame before its tab: it is looked at again till the tab shows.
+    tabs[1]->navigations.clear();
+    manager.pendingRestores.clear();
+    manager.restoredOnce = false;
+    manager.folders = {L"C:\\Late"};
+    Sim().hiddenWindows = {H(0xA01), H(0xA02), H(0xA03)};
+    std::atomic<int> sleeps{0};
+    Sim().onSleep = [&] {
+        std::lock_guard<std::recursive_mutex> guard(Sim().mutex);
+        if (++sleeps == 3) Sim().hiddenWindows = {H(0xA01), H(0xA03)};
+    };
+    Restore();
+    Sim().onSleep = nullptr;
+    EXPECT_EQ(tabs[1]->navigations, Folders{L"C:\\Late"});
+    EXPECT_TRUE(tabs[0]->navigations.empty() && tabs[2]->navigations.empty());
 }
 
 TEST_F(ShellTest, EveryWindowKeepsItsOwnFolderAndOnlyTheOthersGetRememberedOnes) {
@@ -83,6 +104,16 @@ TEST_F(ShellTest, EveryWindowKeepsItsOwnFolderAndOnlyTheOthersGetRememberedOnes)
     for (auto* own : {a, b, c}) EXPECT_TRUE(own->navigations.empty());
     EXPECT_EQ(d->navigations, Folders{L"C:\\Gone"});
     EXPECT_TRUE(e->navigations.empty()) << "no folder left for it";
+
+    // Later commands read the windows as they run: one a browser opened on Downloads keeps
+    // it; those on Home, where a new window starts, get the remembered folders.
+    auto* f = Show(H(0x600), L"C:\\Downloads");
+    manager.managed.push_back(H(0x600));
+    manager.folders = {L"C:\\X", L"C:\\Y", L"C:\\Z"};
+    Restore();
+    EXPECT_EQ(a->navigations, Folders{L"C:\\X"});
+    EXPECT_EQ(e->navigations, Folders{L"C:\\Y"});
+    EXPECT_TRUE(f->navigations.empty() && b->navigations.empty());
 }
 
 TEST_F(ShellTest, CaptureKeepsEveryEntryOfALargeGroup) {
@@ -160,6 +191,19 @@ TEST_F(ShellTest, AfterExplorerRestartsTheCollectionIsMadeAgain) {
         Capture();
         EXPECT_EQ(manager.shellWindows.Get(), &fresh) << std::hex << gone;
     }
+    // Not made at all (Explorer still starting): the worker tries again every 5 s.
+    Sim().shellWindowsToCreate = nullptr;
+    ConnectShellWindows(manager);
+    EXPECT_TRUE(manager.shellWindowsMissing);
+    Sim().shellWindowsToCreate = &fresh;
+    manager.lastConnectTick = Sim().now;
+    Tick(manager);
+    WaitForShellCalls(5000);
+    EXPECT_FALSE(manager.shellWindows);
+    Sim().now += 5000;
+    Tick(manager);
+    WaitForShellCalls(5000);
+    EXPECT_EQ(manager.shellWindows.Get(), &fresh);
     manager.shellWindows = &shell;
     shell.answer = S_OK;
 }

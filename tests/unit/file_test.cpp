@@ -3,6 +3,8 @@
 #include "tests/unit/desktop_test.h"
 
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <random>
 #include <thread>
@@ -200,17 +202,61 @@ TEST_F(FolderFileTest, UnknownOrOverlongLocationTouchesNoFile) {
 }
 
 TEST_F(FolderFileTest, AFileThatCannotBeReadNowIsNotAnEmptyList) {
-    WriteFile("C:\\Kept\r\nD:\\Also\r\n");
-    // A backup holds the file, sharing nothing, at the first read.
-    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(LoadFolders(manager));
-    manager.folders = {L"E:\\Read"};  // read from a window meanwhile
-    EXPECT_FALSE(SaveFolders(manager)) << "the file is not replaced before it was read";
-    CloseHandle(holder);
-    EXPECT_EQ(FileBytes(), "C:\\Kept\r\nD:\\Also\r\n");
+    HANDLE holder = nullptr;
+    const auto hold = [&](bool on) {
+        if (on) holder = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, 0);
+        if (!on) CloseHandle(holder);
+    };
+    const std::pair<const char*, std::function<void(bool)>> causes[] = {
+        {"a backup holds it", hold},
+        {"its server does not answer",
+         [](bool on) { Sim().fileError = on ? ERROR_BAD_NETPATH : 0; }},
+        {"access denied", [](bool on) { Sim().fileError = on ? ERROR_ACCESS_DENIED : 0; }},
+        {"AppData not found", [&](bool on) { Sim().roamingAppData = on ? L"" : appData; }},
+    };
+    for (const auto& [name, cause] : causes) {
+        SCOPED_TRACE(name);
+        WriteFile("C:\\Kept\r\nD:\\Also\r\n");
+        manager.folders.clear();
+        manager.listRead = false;
+        cause(true);
+        LoadFolders(manager);
+        manager.folders = {L"E:\\Read"};  // read from a window meanwhile
+        EXPECT_FALSE(SaveFolders(manager)) << "the file is not replaced before it was read";
+        cause(false);
+        EXPECT_EQ(FileBytes(), "C:\\Kept\r\nD:\\Also\r\n");
+        EXPECT_TRUE(LoadFolders(manager)) << "read again";
+        EXPECT_EQ(manager.folders, (Folders{L"E:\\Read", L"C:\\Kept", L"D:\\Also"}));
+    }
+    // Quit reads once more, within a second: a file held for a moment costs nothing.
+    manager.folders = {L"F:\\Last"};
+    manager.listRead = false;
+    hold(true);
+    std::thread closer([&] {
+        Sleep(300);
+        hold(false);
+    });
+    EXPECT_TRUE(FinishListFile(manager, 1000));
+    closer.join();
+    EXPECT_EQ(FileBytes(), "F:\\Last\r\nC:\\Kept\r\nD:\\Also\r\n");
+}
 
-    EXPECT_TRUE(LoadFolders(manager)) << "read again";
-    EXPECT_EQ(manager.folders, (Folders{L"E:\\Read", L"C:\\Kept", L"D:\\Also"}));
-    EXPECT_TRUE(SaveFolders(manager));
+TEST_F(FolderFileTest, ASlowWriteHoldsUpNeitherThePollStepNorTheSessionEndAndTheNewestListWins) {
+    LoadFolders(manager);
+    HANDLE slow = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Sim().onFileMove = [slow] { WaitForSingleObject(slow, 10000); };
+    manager.folders = {L"C:\\Older"};
+    manager.foldersUnsaved = true;
+    auto step = std::async(std::launch::async, [&] { Tick(manager); });
+    EXPECT_EQ(step.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the poll step does not write";
+    manager.folders = {L"C:\\Newer"};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(FinishListFile(manager, 1000)) << "the older write is still under way";
+    EXPECT_LT(GetTickCount64() - start, 1500u);
+    SetEvent(slow);
+    EXPECT_TRUE(WaitForListFile(5000));
+    EXPECT_EQ(FileBytes(), "C:\\Newer\r\n");
+    Sim().onFileMove = nullptr;
+    CloseHandle(slow);
 }

@@ -28,6 +28,74 @@ TEST_F(ShellTest, RestorePairsWindowsAndEntriesByPosition) {
     Restore();
     EXPECT_EQ(a->navigations, Folders{L"C:\\Only"});
     EXPECT_TRUE(b->navigations.empty()) << "windows beyond the list keep their folders";
+
+    // An unread window before a read one gets the next folder that no window shows.
+    a->navigations.clear();
+    manager.pendingRestores.clear();
+    manager.restoredOnce = false;
+    manager.shownFolders = {{B, L"C:\\Two"}};
+    manager.folders = {L"C:\\Two", L"C:\\One"};
+    Restore();
+    EXPECT_EQ(a->navigations, Folders{L"C:\\One"});
+}
+
+TEST_F(ShellTest, ARestoreThatDidNotLandKeepsTheWindowsFolderAndIsTriedAgain) {
+    const std::wstring home = L"::{F874310E-B6B7-47DC-BC84-B9E6B38F5903}";
+    const std::wstring share = L"\\\\nas\\photos";
+    struct Cause {
+        const char* name;
+        std::function<void(FakeShellWindow*, bool)> set;
+    };
+    const Cause causes[] = {
+        {"folder missing", [&](auto*, bool on) { desktopFolder.missing = {on ? share : L""}; }},
+        {"no shell browser",
+         [](auto* a, bool on) { a->failAt = on ? FailAt::ShellBrowser : FailAt::Nothing; }},
+        {"hung window", [](auto*, bool on) { Sim().Find(A)->hung = on; }},
+        {"no shown tab", [](auto* a, bool on) { Sim().hiddenWindows = {on ? a->tab : nullptr}; }},
+    };
+    for (const Cause& cause : causes) {
+        SCOPED_TRACE(cause.name);
+        fakes.clear();
+        shell.entries.clear();
+        Sim().windows.clear();
+        AddWindow({A});
+        auto* a = Show(A, home);  // where a new window starts
+        a->tab = H(0xA01);
+        Sim().tabFrames[a->tab] = A;
+        manager.managed = {A};
+        manager.folders = {share};
+        manager.shownFolders.clear();
+        manager.restoredOnce = false;
+        cause.set(a, true);
+        Restore();  // "4 Explorers" at start: the window stays on Home
+        cause.set(a, false);
+        EXPECT_TRUE(a->navigations.empty());
+        Capture();
+        EXPECT_EQ(manager.folders, Folders{share}) << "kept for the window, not Home";
+        Restore();  // the next command
+        EXPECT_EQ(a->navigations, Folders{share}) << "tried again";
+    }
+}
+
+TEST_F(ShellTest, ALateRestoreNeverLandsOverTheUser) {
+    auto* a = Show(A, L"::{F874310E-B6B7-47DC-BC84-B9E6B38F5903}");
+    manager.managed = {A};
+    manager.folders = {L"\\\\nas\\photos"};
+    // The share wakes up slowly; meanwhile the user has started working in the window.
+    desktopFolder.onParse = [&] { a->folder = L"C:\\Work"; };
+    Restore();
+    EXPECT_TRUE(a->navigations.empty());
+
+    // Or the parse alone takes 5 s: given up, and tried again at the next command.
+    a->folder = L"::{F874310E-B6B7-47DC-BC84-B9E6B38F5903}";
+    manager.restoredOnce = false;
+    manager.pendingRestores.clear();
+    desktopFolder.onParse = [] { Sim().now += 5000; };
+    Restore();
+    EXPECT_TRUE(a->navigations.empty());
+    desktopFolder.onParse = nullptr;
+    Restore();
+    EXPECT_EQ(a->navigations, Folders{L"\\\\nas\\photos"});
 }
 
 TEST_F(ShellTest, RestoreFailuresDoNotShiftThePairing) {
