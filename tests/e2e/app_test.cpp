@@ -813,6 +813,53 @@ TEST_F(AppTest, EachWindowKeepsItsOwnFolderThisPcAmongThemAcrossCloseAndRestart)
     QuitApp(app, main);
 }
 
+TEST_F(AppTest, AFolderNotThereYetStaysRememberedAndAWindowOpenedOnItsOwnFolderKeepsIt) {
+    // The list names a folder that does not exist yet (a share offline, a drive unplugged);
+    // the windows start on This PC.
+    const std::wstring later = L"C:\\zephyrine-not-yet";
+    RemoveDirectoryW(later.c_str());
+    CreateDirectoryW(listFile.substr(0, listFile.rfind(L'\\')).c_str(), nullptr);
+    WriteText(listFile, "C:\\zephyrine-not-yet\r\nC:\\users\r\n");
+    Process explorer = StartStandIn(
+        L"explorer.exe", L"--windows 4 --title ::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", 4);
+    {
+        Process app = StartApp();
+        HWND main = MainWindowOf(app);
+        ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+        SetForegroundWindow(WindowsOf(explorer.id()).at(0));
+        Sleep(1500);  // captured
+        QuitApp(app, main);
+        const auto saved = ReadLines(listFile);
+        EXPECT_NE(std::find(saved.begin(), saved.end(), "C:\\zephyrine-not-yet"), saved.end());
+    }
+    // Once it exists, the first "4 Explorers" after a restart sends the window there.
+    ASSERT_TRUE(CreateDirectoryW(later.c_str(), nullptr));
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_TRUE(ChooseTrayEntry(main, FourExplorers));
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto windows = WindowsOf(explorer.id());
+        return std::any_of(windows.begin(), windows.end(),
+                           [&](HWND w) { return Lower(TitleOf(w)) == Lower(later); });
+    }));
+
+    // A browser's "Show in folder" opens a window on a folder of its own, in front, after
+    // the group was read: "2 Explorers" keeps it there and moves neither survivor.
+    SetForegroundWindow(WindowsOf(explorer.id()).at(0));
+    Sleep(1500);
+    Process shown = StartStandIn(L"explorer.exe", L"--title C:\\users\\Public");
+    std::vector<std::pair<HWND, std::wstring>> before;
+    for (HWND window : TopLevelWindows()) before.emplace_back(window, TitleOf(window));
+    ASSERT_TRUE(ChooseTrayEntry(main, TwoExplorers));
+    Sleep(1500);
+    EXPECT_EQ(TitleOf(WindowsOf(shown.id()).at(0)), L"C:\\users\\Public");
+    for (const auto& [window, title] : before) {
+        if (IsWindow(window)) EXPECT_EQ(TitleOf(window), title);
+    }
+    QuitApp(app, main);
+    RemoveDirectoryW(later.c_str());
+}
+
 TEST_F(AppTest, AfterExplorerRestartsFoldersAreCapturedAgainAndSurviveAKill) {
     DeleteFileW(listFile.c_str());
     WriteText(kRestartsFile, "0");
