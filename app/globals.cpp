@@ -10,3 +10,4 @@ wchar_t textBuffer[1024] = {};
 HICON trayIcon = nullptr;
 HMENU trayMenu = nullptr;
 HWND aboutDialog = nullptr;
+bool closedByInstaller = false;

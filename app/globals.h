@@ -17,6 +17,8 @@ extern wchar_t textBuffer[1024];
 extern HICON trayIcon;
 extern HMENU trayMenu;
 extern HWND aboutDialog;  // the open About dialog, or null
+// An installer, not the user, ends the program: no product page is opened at the end.
+extern bool closedByInstaller;
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 2;
 constexpr UINT kTrayIconId = 1;

@@ -167,6 +167,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         std::fflush(stderr);
     }
     AddTrayIcon();
+    // An installer that closed the program to replace it starts it again; a crash, a hang
+    // or a restart of Windows does not (the Startup shortcut starts it at sign-in).
+    RegisterApplicationRestart(nullptr, RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
     explorerManager.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     StartWorker();
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_ZEPHYRINE));
@@ -192,7 +195,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ReleaseShellWindows(explorerManager, kReleaseWaitMs);
     RemoveTrayIcon();
     DestroyIcon(trayIcon);
-    AnnounceRun(instance, false);
+    if (!closedByInstaller) AnnounceRun(instance, false);
     CoUninitialize();
     // Threads may still be inside calls into a window that does not answer: the process
     // ends here, with nothing destroyed under them.

@@ -283,6 +283,16 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         case WM_ENDSESSION:
             // The session end was cancelled: follow the group again.
             if (!wParam && pollThread == nullptr) StartWorker();
+            // The Restart Manager closes the program for an installer: it quits.
+            if (wParam && (lParam & ENDSESSION_CLOSEAPP)) {
+                closedByInstaller = true;
+                PostQuitMessage(0);
+            }
+            return 0;
+        case WM_CLOSE:
+            // Nobody sees this window: a close comes from an installer (taskkill without /F).
+            closedByInstaller = true;
+            DestroyWindow(window);
             return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDM_ABOUT) {

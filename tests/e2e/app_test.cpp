@@ -455,7 +455,102 @@ TEST_F(AppTest, SessionEndSavesTheListAndACancelledEndFollowsAgain) {
     Sleep(400);
     ShowWindow(group[1], SW_MINIMIZE);
     EXPECT_TRUE(WaitUntil([&] { return IsIconic(group[0]) != FALSE; }));
-    QuitApp(app, main);
+
+    // An installer's Restart Manager closes it: it quits with 0, its list saved, and opens
+    // no product page.
+    DeleteFileW(listFile.c_str());
+    SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000,
+                        &answer);
+    SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000, &answer);
+    EXPECT_EQ(app.Wait(5000), 0u);
+    EXPECT_EQ(ReadLines(listFile).at(0), "C:\\windows");
+    EXPECT_EQ(Announced(2).size(), 1u) << "the start only";
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Version and publisher of each "Zephyrine" in Settings > Apps (Wine records a per-user
+// MSI under HKLM, Windows under HKCU).
+std::vector<std::pair<std::wstring, std::wstring>> UninstallEntries() {
+    std::vector<std::pair<std::wstring, std::wstring>> entries;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY uninstall = nullptr;
+        if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                          KEY_READ, &uninstall) != ERROR_SUCCESS) {
+            continue;
+        }
+        wchar_t name[256];
+        for (DWORD i = 0, size = 256; RegEnumKeyExW(uninstall, i, name, &size, nullptr, nullptr,
+                                                    nullptr, nullptr) == ERROR_SUCCESS;
+             ++i, size = 256) {
+            const auto value = [&](const wchar_t* valueName) {
+                wchar_t text[256] = {};
+                DWORD bytes = sizeof(text);
+                RegGetValueW(uninstall, name, valueName, RRF_RT_REG_SZ, nullptr, text, &bytes);
+                return std::wstring(text);
+            };
+            if (value(L"DisplayName") == L"Zephyrine") {
+                entries.emplace_back(value(L"DisplayVersion"), value(L"Publisher"));
+            }
+        }
+        RegCloseKey(uninstall);
+    }
+    return entries;
+}
+
+TEST_F(AppTest, TheMsiInstallsPerUserUpgradesInPlaceAndRemovesAllButTheRememberedFolders) {
+    using Entries = std::vector<std::pair<std::wstring, std::wstring>>;
+    const auto msiexec = [](const std::wstring& arguments) {
+        return Start(L"C:\\windows\\system32\\msiexec.exe", arguments + L" /qn").Wait(120000);
+    };
+    const std::wstring msi = L"\"" + TestDirectory() + L"\\Zephyrine.msi\"";
+    const std::wstring newer = L"\"" + TestDirectory() + L"\\Zephyrine-newer.msi\"";
+    const std::wstring installed =
+        KnownFolder(FOLDERID_LocalAppData) + L"\\Programs\\Zephyrine\\Zephyrine.exe";
+    const std::wstring startMenu = KnownFolder(FOLDERID_Programs) + L"\\Zephyrine.lnk";
+    const std::wstring startup = KnownFolder(FOLDERID_Startup) + L"\\Zephyrine.lnk";
+    msiexec(L"/x " + newer);  // left by a run that failed
+    ASSERT_EQ(msiexec(L"/i " + msi), 0u);
+    EXPECT_TRUE(Exists(installed) && Exists(startMenu));
+    EXPECT_EQ(UninstallEntries(), (Entries{{kVersion, L"Zephyrine"}}));
+
+    // The installed program runs; the user has it start with Windows.
+    DeleteFileW(listFile.c_str());
+    Process explorer = StartStandIn(L"explorer.exe", L"--windows 2 --title C:\\windows", 2);
+    program = installed;
+    Process app = StartApp();
+    HWND main = MainWindowOf(app);
+    ASSERT_NE(main, nullptr) << "the installed program runs";
+    ASSERT_TRUE(ChooseTrayEntry(main, StartUp));
+    EXPECT_TRUE(WaitUntil([&] { return Exists(startup); }));
+
+    // A newer version replaces it in place: the running copy is closed and started again.
+    ASSERT_EQ(msiexec(L"/i " + newer), 0u);
+    EXPECT_EQ(app.Wait(5000), 0u);
+    EXPECT_EQ(UninstallEntries(), (Entries{{L"" ZEPHYRINE_NEWER_VERSION, L"Zephyrine"}}));
+    EXPECT_TRUE(Exists(startup)) << "the user's choice stays";
+    HWND again = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (again = FindWindowW(L"ZephyrineClass", nullptr)); }));
+    DWORD againId = 0;
+    GetWindowThreadProcessId(again, &againId);
+    HANDLE running = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, againId);
+    ASSERT_TRUE(ChooseTrayEntry(again, TwoExplorers));
+    SetForegroundWindow(WindowsOf(explorer.id()).at(0));
+    Sleep(1500);  // the group's folders are read
+
+    // Removing it ends that copy, its list saved, and leaves only the remembered folders.
+    ASSERT_EQ(msiexec(L"/x " + newer), 0u);
+    DWORD code = STILL_ACTIVE;
+    WaitForSingleObject(running, 5000);
+    GetExitCodeProcess(running, &code);
+    CloseHandle(running);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(ReadLines(listFile), (std::vector<std::string>{"C:\\windows", "C:\\windows"}));
+    EXPECT_FALSE(Exists(installed) || Exists(startMenu) || Exists(startup));
+    EXPECT_TRUE(UninstallEntries().empty());
+    EXPECT_EQ(Announced(3).size(), 2u) << "two starts, and no product page at an installer's close";
 }
 
 // Run with LANG=ko_KR.UTF-8 in the environment (a test of its own): Wine takes the user
@@ -854,7 +949,9 @@ TEST_F(AppTest, AFolderNotThereYetStaysRememberedAndAWindowOpenedOnItsOwnFolderK
     Sleep(1500);
     EXPECT_EQ(TitleOf(WindowsOf(shown.id()).at(0)), L"C:\\users\\Public");
     for (const auto& [window, title] : before) {
-        if (IsWindow(window)) EXPECT_EQ(TitleOf(window), title);
+        if (IsWindow(window)) {
+            EXPECT_EQ(TitleOf(window), title);
+        }
     }
     QuitApp(app, main);
     RemoveDirectoryW(later.c_str());
