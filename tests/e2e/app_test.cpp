@@ -459,12 +459,13 @@ TEST_F(AppTest, SessionEndSavesTheListAndACancelledEndFollowsAgain) {
     // An installer's Restart Manager closes it: it quits with 0, its list saved, and opens
     // no product page.
     DeleteFileW(listFile.c_str());
+    DeleteFileW(UrlLog().c_str());
     SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000,
                         &answer);
     SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000, &answer);
     EXPECT_EQ(app.Wait(5000), 0u);
     EXPECT_EQ(ReadLines(listFile).at(0), "C:\\windows");
-    EXPECT_EQ(Announced(2).size(), 1u) << "the start only";
+    EXPECT_TRUE(Announced(1).empty());
 }
 
 bool Exists(const std::wstring& path) {
@@ -527,6 +528,7 @@ TEST_F(AppTest, TheMsiInstallsPerUserUpgradesInPlaceAndRemovesAllButTheRemembere
     EXPECT_TRUE(WaitUntil([&] { return Exists(startup); }));
 
     // A newer version replaces it in place: the running copy is closed and started again.
+    DeleteFileW(UrlLog().c_str());
     ASSERT_EQ(msiexec(L"/i " + newer), 0u);
     EXPECT_EQ(app.Wait(5000), 0u);
     EXPECT_EQ(UninstallEntries(), (Entries{{L"" ZEPHYRINE_NEWER_VERSION, L"Zephyrine"}}));
@@ -550,7 +552,9 @@ TEST_F(AppTest, TheMsiInstallsPerUserUpgradesInPlaceAndRemovesAllButTheRemembere
     EXPECT_EQ(ReadLines(listFile), (std::vector<std::string>{"C:\\windows", "C:\\windows"}));
     EXPECT_FALSE(Exists(installed) || Exists(startMenu) || Exists(startup));
     EXPECT_TRUE(UninstallEntries().empty());
-    EXPECT_EQ(Announced(3).size(), 2u) << "two starts, and no product page at an installer's close";
+    const auto pages = Announced(2);
+    EXPECT_EQ(pages.size(), 1u) << "no product page at an installer's close";
+    EXPECT_NE(pages.at(0).find("at=start"), std::string::npos);
 }
 
 // Run with LANG=ko_KR.UTF-8 in the environment (a test of its own): Wine takes the user
