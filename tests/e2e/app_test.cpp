@@ -749,11 +749,11 @@ TEST_F(AppTest, TheGroupComesBackWholeWithAHungAndAMaximizedMember) {
     // maximized, and the group stays up although the hung one cannot come back yet.
     ShowWindow(chosen, SW_RESTORE);
     SetForegroundWindow(chosen);
-    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(big); }));
+    EXPECT_TRUE(WaitUntil([&] { return IsZoomed(big) != FALSE; }, 2000)) << "back maximized";
     WINDOWPLACEMENT placement{};
     placement.length = sizeof(placement);
     GetWindowPlacement(big, &placement);
-    EXPECT_TRUE(IsZoomed(big)) << "back maximized; shown as " << placement.showCmd;
+    EXPECT_FALSE(IsIconic(big)) << "shown as " << placement.showCmd;
     Sleep(2000);
     EXPECT_FALSE(IsIconic(chosen) || IsIconic(big)) << "the group went down again";
     EXPECT_EQ(GetForegroundWindow(), chosen);
