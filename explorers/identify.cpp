@@ -227,17 +227,19 @@ bool ComesBackMaximized(HWND window) {
            (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
 }
 
-void WaitUntilRestored(const std::vector<HWND>& windows) {
+}  // namespace
+
+void WaitUntilShown(const std::vector<HWND>& windows, bool minimized, std::uint64_t boundMs,
+                    HWND except) {
     const std::uint64_t start = platform::GetTickCount64();
     for (HWND window : windows) {
-        while (platform::IsIconic(window) && !platform::IsHungAppWindow(window) &&
-               platform::GetTickCount64() - start < kMaximizedRestoreWaitMs) {
+        while (window != except && (platform::IsIconic(window) != FALSE) != minimized &&
+               !platform::IsHungAppWindow(window) && platform::IsWindow(window) &&
+               platform::GetTickCount64() - start < boundMs) {
             platform::Sleep(1);
         }
     }
 }
-
-}  // namespace
 
 void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen) {
     const std::uint64_t now = platform::GetTickCount64();
@@ -257,7 +259,7 @@ void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND 
         manager.raiseRestores[window] = now;
     }
     manager.minimizedMaximized.clear();
-    WaitUntilRestored(maximized);
+    WaitUntilShown(maximized, false, kMaximizedRestoreWaitMs);
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {
         RaiseToTop(chosen);

@@ -43,7 +43,7 @@ std::vector<HWND> SettledOrder(const ExplorerManager& manager) {
         if (after == before) break;
         before.swap(after);
     }
-    return after;
+    return before;  // the latest order
 }
 
 // The z-order the user saw when the menu opened, less the windows gone since, and then

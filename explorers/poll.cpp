@@ -44,17 +44,6 @@ bool AwaitingRestore(ExplorerManager& manager, HWND window) {
     return false;
 }
 
-void WaitUntilMinimized(const std::vector<HWND>& windows, HWND except) {
-    const std::uint64_t start = platform::GetTickCount64();
-    for (HWND window : windows) {
-        while (window != except && !platform::IsIconic(window) &&
-               !platform::IsHungAppWindow(window) && platform::IsWindow(window) &&
-               platform::GetTickCount64() - start < kMinimizeWaitMs) {
-            platform::Sleep(1);
-        }
-    }
-}
-
 void AddExempt(ExplorerManager& manager, HWND window) {
     if (!Contains(manager.exempt, window)) manager.exempt.push_back(window);
 }
@@ -87,7 +76,7 @@ void MinimizeAllExplorers(ExplorerManager& manager) {
         }
     }
     if (active != nullptr) {
-        WaitUntilMinimized(windows, active);
+        WaitUntilShown(windows, true, kMinimizeWaitMs, active);
         platform::ShowWindowAsync(active, SW_MINIMIZE);
     }
     manager.lastActionTick = platform::GetTickCount64();

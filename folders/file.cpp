@@ -102,13 +102,16 @@ bool RoamingAppData(std::wstring& path) {
     return SUCCEEDED(result) && !path.empty();
 }
 
-// The program's folder and its list file; false when either would not fit.
-bool FolderListPaths(std::wstring& folder, std::wstring& file) {
-    std::wstring appData;
-    if (!RoamingAppData(appData)) return false;
+// The program's folder and its list file under appData; false when they would not fit.
+bool ListPathsIn(const std::wstring& appData, std::wstring& folder, std::wstring& file) {
     folder = appData + L"\\Zephyrine";
     file = folder + L"\\lastFolders.txt";
     return file.size() < kPathBufferChars;
+}
+
+bool FolderListPaths(std::wstring& folder, std::wstring& file) {
+    std::wstring appData;
+    return RoamingAppData(appData) && ListPathsIn(appData, folder, file);
 }
 
 }  // namespace
@@ -157,9 +160,7 @@ namespace {
 platform::FileState FindListFile(std::wstring& folder, std::wstring& file) {
     std::wstring appData;
     if (!RoamingAppData(appData)) return platform::FileState::Unknown;
-    folder = appData + L"\\Zephyrine";
-    file = folder + L"\\lastFolders.txt";
-    if (file.size() >= kPathBufferChars) return platform::FileState::Missing;
+    if (!ListPathsIn(appData, folder, file)) return platform::FileState::Missing;
     return platform::FindFile(file);
 }
 
