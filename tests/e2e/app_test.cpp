@@ -245,14 +245,20 @@ TEST_F(AppTest, SafeInDownloadsBesideAPlantedDllAndOneCopyPerUserSession) {
         EXPECT_NE(std::find(knownDlls.begin(), knownDlls.end(), dll), knownDlls.end()) << dll;
     }
 
-    // Unzipped into Downloads, where a web page has dropped a DLL of a name it uses.
+    // Unzipped into Downloads, where a web page has dropped DLLs of names it uses: one the
+    // program loads itself, one user32 loads by name once the program runs. Windows has no
+    // built-in DLLs, so Wine is told to prefer a native uxtheme.dll as Windows would.
     const std::wstring downloads = TestDirectory() + L"\\downloads";
     CreateDirectoryW(downloads.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(program.c_str(), (downloads + L"\\Zephyrine.exe").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((TestDirectory() + L"\\dwmapi.dll").c_str(),
-                          (downloads + L"\\dwmapi.dll").c_str(), FALSE));
-    const std::wstring marker = downloads + L"\\dwmapi.dll.loaded";
-    DeleteFileW(marker.c_str());
+    for (const wchar_t* dll : {L"\\dwmapi.dll", L"\\uxtheme.dll"}) {
+        ASSERT_TRUE(CopyFileW((TestDirectory() + L"\\dwmapi.dll").c_str(),
+                              (downloads + dll).c_str(), FALSE));
+        DeleteFileW((downloads + dll + L".loaded").c_str());
+    }
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Zephyrine.exe\\DllOverrides";
+    RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"uxtheme", REG_SZ, L"native,builtin",
+                    sizeof(L"native,builtin"));
     program = downloads + L"\\Zephyrine.exe";
 
     // Another user's copy holds the global name, and this user may not open it.
@@ -281,7 +287,11 @@ TEST_F(AppTest, SafeInDownloadsBesideAPlantedDllAndOneCopyPerUserSession) {
     EXPECT_EQ(second.Wait(10000), 1u);
     QuitApp(app, main);
     CloseHandle(otherUser);
-    EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "never loaded";
+    RegDeleteKeyW(HKEY_CURRENT_USER, overrides);
+    for (const wchar_t* marker : {L"\\dwmapi.dll.loaded", L"\\uxtheme.dll.loaded"}) {
+        EXPECT_EQ(GetFileAttributesW((downloads + marker).c_str()), INVALID_FILE_ATTRIBUTES)
+            << "never loaded";
+    }
 }
 
 TEST_F(AppTest, MenuStatesFollowTheChosenCountAndTheLimit) {
