@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -257,6 +258,31 @@ TEST_F(FolderFileTest, ASlowWriteHoldsUpNeitherThePollStepNorTheSessionEndAndThe
     SetEvent(slow);
     EXPECT_TRUE(WaitForListFile(5000));
     EXPECT_EQ(FileBytes(), "C:\\Newer\r\n");
+
+    // Two saves at once: an older one waits while a newer one is written first (which of
+    // the two the lock lets in first is up to the system, so a few rounds).
+    int moves = 0;
+    Sim().onFileMove = [&] {
+        if (moves++ == 0) WaitForSingleObject(slow, 10000);
+    };
+    const auto saveWith = [&](const wchar_t* folder) {
+        {
+            std::lock_guard<std::recursive_mutex> guard(manager.lock);
+            manager.folders = {folder};
+        }
+        SaveFolders(manager);
+    };
+    for (int round = 0; round < 4; ++round) {
+        ResetEvent(slow);
+        moves = 0;
+        std::thread writer([&] { saveWith(L"C:\\Blocking"), saveWith(L"C:\\Newest"); });
+        Sleep(50);
+        std::thread older([&] { saveWith(L"C:\\Older"); });
+        Sleep(50);
+        SetEvent(slow);
+        writer.join(), older.join();
+        EXPECT_EQ(FileBytes(), "C:\\Newest\r\n");
+    }
     Sim().onFileMove = nullptr;
     CloseHandle(slow);
 }
