@@ -257,8 +257,9 @@ void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND 
         platform::ShowWindowAsync(window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
         if (toMaximized) maximized.push_back(window);
         manager.raiseRestores[window] = now;
+        auto& marked = manager.minimizedMaximized;
+        marked.erase(std::remove(marked.begin(), marked.end(), window), marked.end());
     }
-    manager.minimizedMaximized.clear();
     WaitUntilShown(maximized, false, kMaximizedRestoreWaitMs);
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {

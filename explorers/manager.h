@@ -27,8 +27,8 @@ struct ExplorerManager {
     // Members the group raise asked to restore, and when: their restore may land late, and
     // till it has (or a second has passed) they are not the user's minimize.
     std::map<HWND, std::uint64_t> raiseRestores;
-    // Members that were maximized when the group minimize took them down: Wine reports no
-    // WPF_RESTORETOMAXIMIZED for them.
+    // Members that were maximized when a group minimize took them down, till a raise brings
+    // them back: Wine reports no WPF_RESTORETOMAXIMIZED for them.
     std::vector<HWND> minimizedMaximized;
     // Activating may wait on other threads: it is done once the lock has been let go.
     HWND activateAfterUnlock = nullptr;

@@ -5,6 +5,8 @@
 #include "folders/shell_windows.h"
 #include "platform/desktop.h"
 
+#include <algorithm>
+
 std::atomic<bool> pollRunning{true};
 std::atomic<unsigned> pollGeneration{0};
 
@@ -68,9 +70,14 @@ void MinimizeAllExplorers(ExplorerManager& manager) {
     CollectExplorers(windows);
     HWND active = platform::GetForegroundWindow();
     if (!Contains(windows, active) || platform::IsHungAppWindow(active)) active = nullptr;
-    manager.minimizedMaximized.clear();
+    // A member already down keeps its mark: the group may go down again before that member
+    // came back (a raise it missed while its minimize had not landed).
+    std::vector<HWND>& maximized = manager.minimizedMaximized;
+    maximized.erase(std::remove_if(maximized.begin(), maximized.end(),
+                                   [](HWND window) { return !platform::IsIconic(window); }),
+                    maximized.end());
     for (HWND window : windows) {
-        if (platform::IsZoomed(window)) manager.minimizedMaximized.push_back(window);
+        if (platform::IsZoomed(window)) maximized.push_back(window);
         if (window != active && !platform::IsHungAppWindow(window)) {
             platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
         }
