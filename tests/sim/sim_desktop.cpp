@@ -157,13 +157,13 @@ static void PlaceAfter(std::vector<SimWindow>& windows, HWND window, HWND insert
     windows.insert(after == windows.end() ? windows.begin() : after + 1, moved);
 }
 
-void SimDesktop::ActivateNextBelow(HWND handle) {
+void SimDesktop::ActivateNextBelow(HWND handle, DWORD endingProcess) {
     auto it = std::find_if(windows.begin(), windows.end(),
                            [&](const SimWindow& w) { return w.handle == handle; });
     if (it == windows.end()) return;
     foreground = nullptr;
     for (++it; it != windows.end(); ++it) {
-        if (it->visible && !it->minimized && !it->cloaked) {
+        if (it->visible && !it->minimized && !it->cloaked && it->processId != endingProcess) {
             foreground = it->handle;
             return;
         }
@@ -216,10 +216,9 @@ void UserMinimize(HWND handle) {
 void EndProcess(DWORD processId) {
     Guard guard(desktop->mutex);
     auto& windows = desktop->windows;
-    for (const SimWindow& window : windows) {
-        if (window.processId == processId && desktop->foreground == window.handle) {
-            desktop->foreground = nullptr;
-        }
+    SimWindow* front = desktop->foreground ? desktop->Find(desktop->foreground) : nullptr;
+    if (front != nullptr && front->processId == processId) {
+        desktop->ActivateNextBelow(front->handle, processId);
     }
     windows.erase(std::remove_if(windows.begin(), windows.end(),
                                  [&](const SimWindow& w) { return w.processId == processId; }),
@@ -456,8 +455,8 @@ HWND GetForegroundWindow() {
 BOOL SetForegroundWindow(HWND window) {
     auto guard = Enter();
     desktop->foregroundCalls.push_back(window);
-    SimWindow* found = desktop->Find(window);
-    if (found == nullptr || !found->visible) return FALSE;
+    // A hidden window may be activated too, and takes the keys unseen.
+    if (desktop->Find(window) == nullptr) return FALSE;
     if (!MayActivate(kOwnProcessId)) {
         desktop->flashing.insert(window);  // and the z-order stays
         return FALSE;
@@ -510,11 +509,12 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM, LPARAM, UINT flag
     }
     const bool closes = message == WM_CLOSE && !found->declinesClose;
     if (found->hung || found->moveLagMs >= timeoutMs) {
-        // SMTO_ABORTIFHUNG gives up on a hung window at once; a busy one gets its message
-        // later all the same.
+        // SMTO_ABORTIFHUNG gives up on a hung window at once, having sent nothing. Otherwise
+        // the wait runs out and the message is taken all the same: by a busy thread after
+        // its lag, by a hung one once it answers again.
         if (!found->hung || !(flags & SMTO_ABORTIFHUNG)) {
             if (found->hung) ++desktop->waitsOnHung;
-            if (closes && !found->hung) {
+            if (closes) {
                 SimDesktop::PendingMove request{
                     window, nullptr, 0, 0, 0, 0, 0, desktop->now + found->moveLagMs};
                 request.close = true;
@@ -594,6 +594,8 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
             {window, insertAfter, x, y, cx, cy, flags, desktop->now + found->moveLagMs});
         return TRUE;
     }
+    // Without SWP_ASYNCWINDOWPOS the caller waits for the window's thread to carry it out.
+    desktop->now += found->moveLagMs;
     ApplyWindowPos(*found, insertAfter, x, y, cx, cy, flags);
     return TRUE;
 }

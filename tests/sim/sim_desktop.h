@@ -87,7 +87,6 @@ struct SimDesktop {
         std::uint64_t dueAt;
         int show = -1;  // a ShowWindowAsync command instead of a move
         bool close = false;
-        bool activates = false;  // SW_RESTORE asked by a process that may activate
     };
     std::vector<PendingMove> pendingMoves;
 
@@ -139,8 +138,8 @@ struct SimDesktop {
     SimWindow* Find(HWND handle);
     void Raise(HWND handle);
     // Windows activates the next visible, non-minimized window below one that closes or is
-    // minimized with SW_MINIMIZE while active.
-    void ActivateNextBelow(HWND handle);
+    // minimized with SW_MINIMIZE while active (of another process when its process ends).
+    void ActivateNextBelow(HWND handle, DWORD endingProcess = 0);
     void ClearRecord();
 };
 
