@@ -50,9 +50,7 @@ bool CloseOneSurplus(ExplorerManager& manager, bool winERecent) {
     if (victim == nullptr) victim = LastClosable(manager);
     if (victim == nullptr) return false;
     if (!AskToClose(victim)) {
-        // Still open: it stays in the group, and counts as asked.
-        manager.closeRefused.push_back(victim);
-        if (platform::IsHungAppWindow(victim)) manager.closeUnanswered.push_back(victim);
+        NoteCloseRefused(manager, victim);
         return true;
     }
     Remove(manager.explorers, victim);

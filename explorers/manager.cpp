@@ -47,3 +47,8 @@ bool AskToClose(HWND window) {
     }
     return !platform::IsWindow(window);
 }
+
+void NoteCloseRefused(ExplorerManager& manager, HWND window) {
+    manager.closeRefused.push_back(window);
+    if (platform::IsHungAppWindow(window)) manager.closeUnanswered.push_back(window);
+}

@@ -98,3 +98,6 @@ constexpr UINT kCloseTimeoutMs = 3000;
 // runs elevated does not take it from a program that does not), when it does not answer
 // in time, or when it answers but stays open.
 bool AskToClose(HWND window);
+// A window that stayed after AskToClose stays in the group and is not asked again for now;
+// a hung one is asked again once it answers.
+void NoteCloseRefused(ExplorerManager& manager, HWND window);

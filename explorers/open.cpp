@@ -88,11 +88,9 @@ void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMe
             }
         }
         const size_t kept = manager.explorers.size();
-        manager.closeRefused = stayed;
+        manager.closeRefused.clear();
         manager.closeUnanswered.clear();
-        for (HWND window : stayed) {
-            if (platform::IsHungAppWindow(window)) manager.closeUnanswered.push_back(window);
-        }
+        for (HWND window : stayed) NoteCloseRefused(manager, window);
         manager.explorers.insert(manager.explorers.end(), stayed.begin(), stayed.end());
         SortByHandle(manager.explorers);
         for (size_t opened = kept; opened < wanted; ++opened) {
