@@ -535,6 +535,8 @@ namespace {
 
 void ApplyWindowPos(SimWindow& found, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     const UINT before = DpiOf(found);
+    if (flags & SWP_SHOWWINDOW) found.visible = true;
+    if (flags & SWP_HIDEWINDOW) found.visible = false;
     if (!(flags & SWP_NOMOVE)) OffsetRect(&found.rect, x - found.rect.left, y - found.rect.top);
     if (!(flags & SWP_NOSIZE)) {
         found.rect.right = found.rect.left + cx;
