@@ -39,6 +39,8 @@ HWND TakeActivation(ExplorerManager& manager);
 // maximized come back maximized, which activates them for a moment; of the others only
 // chosen (when given) is activated, after the lock.
 void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen);
+// Marks a shown member maximized or not, as it is now; a minimized one keeps its mark.
+void NoteMaximized(ExplorerManager& manager, HWND window);
 
 // The worker's poll loop. pollRunning is cleared by the main thread to stop it. A worker
 // also stops once pollGeneration moves on: one left behind in a call into a hung

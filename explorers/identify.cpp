@@ -241,11 +241,21 @@ void WaitUntilShown(const std::vector<HWND>& windows, bool minimized, std::uint6
     }
 }
 
+void NoteMaximized(ExplorerManager& manager, HWND window) {
+    if (platform::IsIconic(window)) return;
+    auto& marked = manager.seenMaximized;
+    const auto mark = std::find(marked.begin(), marked.end(), window);
+    const bool maximized = platform::IsZoomed(window) != FALSE;
+    if (maximized && mark == marked.end()) marked.push_back(window);
+    if (!maximized && mark != marked.end()) marked.erase(mark);
+}
+
 void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen) {
     const std::uint64_t now = platform::GetTickCount64();
     manager.raiseRestores.clear();
     std::vector<HWND> maximized;
     for (HWND window : zOrder) {
+        NoteMaximized(manager, window);
         if (window == chosen || !platform::IsIconic(window)) continue;
         // SW_SHOWNOACTIVATE would bring a maximized window back at its normal size; only
         // SW_RESTORE brings it back maximized, and that activates it. A hung window's
@@ -253,12 +263,10 @@ void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND 
         // take the front then.
         const bool toMaximized =
             !platform::IsHungAppWindow(window) &&
-            (Contains(manager.minimizedMaximized, window) || ComesBackMaximized(window));
+            (Contains(manager.seenMaximized, window) || ComesBackMaximized(window));
         platform::ShowWindowAsync(window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
         if (toMaximized) maximized.push_back(window);
         manager.raiseRestores[window] = now;
-        auto& marked = manager.minimizedMaximized;
-        marked.erase(std::remove(marked.begin(), marked.end(), window), marked.end());
     }
     WaitUntilShown(maximized, false, kMaximizedRestoreWaitMs);
     HWND above = HWND_TOP;

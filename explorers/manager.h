@@ -27,9 +27,9 @@ struct ExplorerManager {
     // Members the group raise asked to restore, and when: their restore may land late, and
     // till it has (or a second has passed) they are not the user's minimize.
     std::map<HWND, std::uint64_t> raiseRestores;
-    // Members that were maximized when a group minimize took them down, till a raise brings
-    // them back: Wine reports no WPF_RESTORETOMAXIMIZED for them.
-    std::vector<HWND> minimizedMaximized;
+    // Members last seen maximized while shown: a minimized one keeps its mark till it is seen
+    // shown again. Wine reports no WPF_RESTORETOMAXIMIZED for another process's window.
+    std::vector<HWND> seenMaximized;
     // Activating may wait on other threads: it is done once the lock has been let go.
     HWND activateAfterUnlock = nullptr;
     // Windows that refused to close or did not answer in time, and the Explorer windows there

@@ -71,13 +71,14 @@ void MinimizeAllExplorers(ExplorerManager& manager) {
     HWND active = platform::GetForegroundWindow();
     if (!Contains(windows, active) || platform::IsHungAppWindow(active)) active = nullptr;
     // A member already down keeps its mark: the group may go down again before that member
-    // came back (a raise it missed while its minimize had not landed).
-    std::vector<HWND>& maximized = manager.minimizedMaximized;
-    maximized.erase(std::remove_if(maximized.begin(), maximized.end(),
-                                   [](HWND window) { return !platform::IsIconic(window); }),
-                    maximized.end());
+    // came back (a raise it missed while its minimize had not landed), and the one the user
+    // minimized was marked while it was in front.
+    std::vector<HWND>& marked = manager.seenMaximized;
+    marked.erase(std::remove_if(marked.begin(), marked.end(),
+                                [&](HWND window) { return !Contains(windows, window); }),
+                 marked.end());
     for (HWND window : windows) {
-        if (platform::IsZoomed(window)) maximized.push_back(window);
+        NoteMaximized(manager, window);
         if (window != active && !platform::IsHungAppWindow(window)) {
             platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
         }
@@ -182,6 +183,7 @@ bool Decide(ExplorerManager& manager) {
         const std::uint64_t now = platform::GetTickCount64();
         if (now - manager.lastInFrontTick >= kQuietTimeMs) {
             manager.lastInFrontTick = now;
+            NoteMaximized(manager, foreground);
             if (EnforceLimit(manager, true)) manager.lastActionTick = now;
             capture = true;
         }

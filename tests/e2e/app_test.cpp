@@ -716,6 +716,17 @@ TEST_F(AppTest, AHungExplorerWindowFreezesNeitherGroupNorTrayNorQuitNorSessionEn
         })) << "tiled";
     }
 
+    // From another program to the lower member: it comes to the top, and it is active.
+    SetForegroundWindow(other);
+    Sleep(400);
+    HWND lower = IsAbove(group[0], group[1]) ? group[1] : group[0];
+    HWND upper = lower == group[0] ? group[1] : group[0];
+    SetForegroundWindow(lower);
+    EXPECT_TRUE(WaitUntil([&] { return IsAbove(lower, upper) && IsAbove(upper, other); }));
+    Sleep(300);
+    EXPECT_TRUE(IsAbove(lower, upper));
+    EXPECT_EQ(GetForegroundWindow(), lower);
+
     // The session ends: the answer comes within 2 s, with the list on disk.
     SetForegroundWindow(group[0]);
     EXPECT_TRUE(WaitUntil([&] { return !ReadLines(listFile).empty(); })) << "captured";
@@ -769,6 +780,17 @@ TEST_F(AppTest, TheGroupComesBackWholeWithAHungAndAMaximizedMember) {
     EXPECT_EQ(GetForegroundWindow(), chosen);
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(hung); }, 15000)) << "it answers, and comes back";
     EXPECT_FALSE(IsIconic(chosen));
+
+    // The maximized one is the one minimized: it too comes back maximized with the group.
+    SetForegroundWindow(big);
+    Sleep(400);
+    ShowWindow(big, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(chosen) && IsIconic(hung); }))
+        << "the group went down";
+    Sleep(400);
+    ShowWindow(chosen, SW_RESTORE);
+    SetForegroundWindow(chosen);
+    EXPECT_TRUE(WaitUntil([&] { return IsZoomed(big) != FALSE; }, 2000)) << "back maximized";
     QuitApp(app, main);
 }
 
