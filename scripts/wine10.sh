@@ -36,7 +36,7 @@ apt_mirror() {
         sed -n 's/^URIs:[[:space:]]*\([^[:space:]]*\/debian\)\/*$/\1/p' /etc/apt/sources.list.d/*.sources
         sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]*\/debian\)\/\?[[:space:]].*/\2/p' \
             /etc/apt/sources.list /etc/apt/sources.list.d/*.list
-    } 2>/dev/null | head -n 1
+    } 2>/dev/null | head -n 1 || true
 }
 
 make_wine10_root() {

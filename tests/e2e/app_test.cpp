@@ -401,8 +401,11 @@ TEST_F(AppTest, AboutDialogShowsVersionAndUsage) {
     }
     ASSERT_EQ(focused(), link);
     PostMessageW(link, WM_KEYDOWN, VK_RETURN, 0);
-    const auto pages = Announced(2);
-    EXPECT_NE(std::find(pages.begin(), pages.end(), Narrow(kEnglishPage)), pages.end());
+    // Waits for the page itself: the end page of the test before may still reach the log.
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto pages = ReadLines(UrlLog());
+        return std::find(pages.begin(), pages.end(), Narrow(kEnglishPage)) != pages.end();
+    }));
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     QuitApp(app, main);

@@ -357,6 +357,7 @@ TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
     for (const auto& placed : Sim().placements) {
         EXPECT_TRUE(placed.window != away && placed.window != hidden) << "not tiled";
     }
+    ASSERT_TRUE(IsOpen(away) && IsOpen(hidden)) << "not closed";
 
     Sim().Find(away)->minimized = false;
     Sim().Find(a)->minimized = true;
@@ -367,7 +368,7 @@ TEST_F(PollTest, WindowsOnAnotherVirtualDesktopAreNotPartOfTheGroup) {
     EXPECT_FALSE(IsMinimized(away)) << "not minimized";
     manager.targetCount = 0;
     OpenExplorers(manager);
-    EXPECT_TRUE(IsOpen(away) && IsOpen(hidden)) << "not closed";
+    ASSERT_TRUE(IsOpen(away) && IsOpen(hidden)) << "not closed";
     EXPECT_FALSE(Sim().Find(hidden)->visible) << "not shown";
 }
 
