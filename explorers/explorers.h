@@ -21,10 +21,6 @@ bool IsCloaked(HWND window);
 // Placing windows without waiting on their threads: a hung window (IsHungAppWindow) is
 // left alone, and the others are asked with SWP_ASYNCWINDOWPOS.
 void PlaceWindow(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-// Show commands land when a window's thread takes them: waits, at most boundMs in all,
-// until each window (but except) is minimized, or not, or is hung or gone.
-void WaitUntilShown(const std::vector<HWND>& windows, bool minimized, std::uint64_t boundMs,
-                    HWND except = nullptr);
 // Puts a window on top without activating it.
 void RaiseToTop(HWND window);
 // Makes a window the active one where Windows allows it: with input attached to the
@@ -80,6 +76,10 @@ BOOL CALLBACK CollectExplorerProc(HWND window, LPARAM windows);
 void CollectExplorers(std::vector<HWND>& windows);
 // Returns whether it closed (and so tiled) windows.
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate);
+// Windows that refused to close may be asked again.
+void ForgetCloseRefusals(ExplorerManager& manager);
+// The limit has seen the windows of the latest enumeration: none of them is a newcomer.
+void NoteSeenByLimit(ExplorerManager& manager);
 
 // Opening a chosen number of windows (targetCount) from the tray menu. The windows kept
 // are the first in zOrderAtMenu, the z-order when the menu opened (the group raise may

@@ -229,31 +229,13 @@ bool ComesBackMaximized(HWND window) {
 
 }  // namespace
 
-void WaitUntilShown(const std::vector<HWND>& windows, bool minimized, std::uint64_t boundMs,
-                    HWND except) {
-    const std::uint64_t start = platform::GetTickCount64();
-    for (HWND window : windows) {
-        while (window != except && (platform::IsIconic(window) != FALSE) != minimized &&
-               !platform::IsHungAppWindow(window) && platform::IsWindow(window) &&
-               platform::GetTickCount64() - start < boundMs) {
-            platform::Sleep(1);
-        }
-    }
-}
-
 void NoteMaximized(ExplorerManager& manager, HWND window) {
     if (platform::IsIconic(window)) return;
-    auto& marked = manager.seenMaximized;
-    const auto mark = std::find(marked.begin(), marked.end(), window);
-    const bool maximized = platform::IsZoomed(window) != FALSE;
-    if (maximized && mark == marked.end()) marked.push_back(window);
-    if (!maximized && mark != marked.end()) marked.erase(mark);
+    RecordOf(manager, window).maximized = platform::IsZoomed(window) != FALSE;
 }
 
 void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND chosen) {
-    const std::uint64_t now = platform::GetTickCount64();
-    manager.raiseRestores.clear();
-    std::vector<HWND> maximized;
+    std::vector<HWND> restored, maximized;
     for (HWND window : zOrder) {
         NoteMaximized(manager, window);
         if (window == chosen || !platform::IsIconic(window)) continue;
@@ -263,12 +245,12 @@ void RaiseGroup(ExplorerManager& manager, const std::vector<HWND>& zOrder, HWND 
         // take the front then.
         const bool toMaximized =
             !platform::IsHungAppWindow(window) &&
-            (Contains(manager.seenMaximized, window) || ComesBackMaximized(window));
-        platform::ShowWindowAsync(window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
-        if (toMaximized) maximized.push_back(window);
-        manager.raiseRestores[window] = now;
+            (RecordOf(manager, window).maximized || ComesBackMaximized(window));
+        AskToShow(manager, window, toMaximized ? SW_RESTORE : SW_SHOWNOACTIVATE);
+        (toMaximized ? maximized : restored).push_back(window);
     }
-    WaitUntilShown(maximized, false, kMaximizedRestoreWaitMs);
+    WaitForRequests(manager, restored, kLandingWaitMs);
+    WaitForRequests(manager, maximized, kMaximizedRestoreWaitMs);
     HWND above = HWND_TOP;
     if (chosen != nullptr && !platform::IsHungAppWindow(chosen)) {
         RaiseToTop(chosen);

@@ -122,7 +122,7 @@ void ArrangeExplorers(ExplorerManager& manager) {
     // the others share the tiles.
     std::vector<HWND> tiled;
     for (HWND window : manager.managed) {
-        if (!Contains(manager.closeRefused, window)) tiled.push_back(window);
+        if (!CloseRefused(manager, window)) tiled.push_back(window);
     }
     const std::vector<Tile> tiles =
         ComputeTiles({work.left, work.top, work.right, work.bottom}, tiled.size());

@@ -15,7 +15,7 @@ void Remove(std::vector<HWND>& windows, HWND window) {
 }
 
 bool MayClose(const ExplorerManager& manager, HWND window) {
-    return !Contains(manager.closeRefused, window);
+    return !CloseRefused(manager, window);
 }
 
 HWND FirstUnmanaged(const ExplorerManager& manager) {
@@ -72,21 +72,37 @@ void CollectExplorers(std::vector<HWND>& windows) {
 
 namespace {
 
-bool AnyNewWindow(const ExplorerManager& manager) {
+bool AnyNewWindow(ExplorerManager& manager) {
     for (HWND window : manager.explorers) {
-        if (!Contains(manager.limitSeen, window)) return true;
+        if (!RecordOf(manager, window).seenByLimit) return true;
     }
     return false;
 }
 
-bool AnyAnswersAgain(const std::vector<HWND>& windows) {
-    for (HWND window : windows) {
-        if (!platform::IsHungAppWindow(window)) return true;
+bool AnyAnswersAgain(const ExplorerManager& manager) {
+    for (const auto& entry : manager.records) {
+        if (entry.second.closeUnanswered && !platform::IsHungAppWindow(entry.first)) return true;
     }
     return false;
+}
+
+size_t RefusedAmongExplorers(const ExplorerManager& manager) {
+    return static_cast<size_t>(
+        std::count_if(manager.explorers.begin(), manager.explorers.end(),
+                      [&](HWND window) { return CloseRefused(manager, window); }));
 }
 
 }  // namespace
+
+void ForgetCloseRefusals(ExplorerManager& manager) {
+    for (auto& entry : manager.records) {
+        entry.second.closeRefused = entry.second.closeUnanswered = false;
+    }
+}
+
+void NoteSeenByLimit(ExplorerManager& manager) {
+    for (HWND window : manager.explorers) RecordOf(manager, window).seenByLimit = true;
+}
 
 bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     const int target = manager.targetCount;
@@ -96,23 +112,22 @@ bool EnforceLimit(ExplorerManager& manager, bool reenumerate) {
     if (reenumerate) {
         CollectExplorers(manager.explorers);
         SortByHandle(manager.explorers);
+        ForgetGoneWindows(manager);
     }
     const bool chordPending =
         manager.lastWinETick != 0 && now - manager.lastWinETick < kWinEClaimMs;
     const bool winERecent = chordPending && AnyNewWindow(manager);
     if (winERecent) manager.lastWinETick = 0;  // later newcomers are not that chord's
-    manager.limitSeen = manager.explorers;
+    NoteSeenByLimit(manager);
     // A window that refused to close, or did not answer, is asked again only once the set
     // of windows changed or a hung one answers again; till then it stays in the group, and
     // no other window is closed in its place.
-    if (manager.explorers != manager.closeRefusedAmong ||
-        AnyAnswersAgain(manager.closeUnanswered)) {
-        manager.closeRefused.clear();
-        manager.closeUnanswered.clear();
+    if (manager.explorers != manager.closeRefusedAmong || AnyAnswersAgain(manager)) {
+        ForgetCloseRefusals(manager);
     }
     const size_t limit = static_cast<size_t>(target);
     const auto surplus = [&] {
-        return manager.explorers.size() > limit + manager.closeRefused.size();
+        return manager.explorers.size() > limit + RefusedAmongExplorers(manager);
     };
     if (!surplus()) return false;
     while (surplus() && CloseOneSurplus(manager, winERecent)) {

@@ -12,6 +12,33 @@
 #include <string>
 #include <vector>
 
+// A show command or close the program asked of a window. It stays asked till the window's
+// state shows it landed, Windows refused it, the window is gone or a newer request
+// replaces it; till then the state it is about to change is not the user's doing.
+enum class Request { None, Restore, Minimize };
+
+// What the program knows of one window and has asked of it. A record ends only when its
+// window is destroyed or its handle comes back on another thread, never while the window
+// is hidden or cloaked for a while.
+struct WindowRecord {
+    DWORD thread = 0;
+    Request asked = Request::None;
+    // When it was asked, or when the window was last seen hung: the request's bound counts
+    // only time the window's thread answers.
+    std::uint64_t askedAt = 0;
+    // The restore asked was SW_RESTORE (a maximized member): it activates the window as it
+    // lands, and a late one must not keep the front.
+    bool restoreActivates = false;
+    // Last seen maximized while shown; a minimized window keeps the mark till it is seen
+    // shown again. Wine reports no WPF_RESTORETOMAXIMIZED for another process's window.
+    bool maximized = false;
+    // It refused to close or did not answer in time (hung: closeUnanswered): it stays in
+    // the group and is not asked again while the set of windows stays the same.
+    bool closeRefused = false;
+    bool closeUnanswered = false;
+    bool seenByLimit = false;  // the limit has seen it: it is no newcomer
+};
+
 struct ExplorerManager {
     HWND lastForeground = nullptr;
     // The poll step's answer for the window in front, kept while it stays there.
@@ -24,22 +51,12 @@ struct ExplorerManager {
     std::vector<HWND> explorers;  // latest enumeration, ascending by handle value
     std::vector<HWND> managed;    // the group, in the order its windows joined it
     std::vector<HWND> exempt;     // minimized with Ctrl held: they do not pull the group down
-    // Members the group raise asked to restore, and when: their restore may land late, and
-    // till it has (or a second has passed) they are not the user's minimize.
-    std::map<HWND, std::uint64_t> raiseRestores;
-    // Members last seen maximized while shown: a minimized one keeps its mark till it is seen
-    // shown again. Wine reports no WPF_RESTORETOMAXIMIZED for another process's window.
-    std::vector<HWND> seenMaximized;
+    std::map<HWND, WindowRecord> records;  // the windows the program deals with
     // Activating may wait on other threads: it is done once the lock has been let go.
     HWND activateAfterUnlock = nullptr;
-    // Windows that refused to close or did not answer in time, and the Explorer windows there
-    // were then (ascending by handle): while that set stays, they stay in the group and are
-    // not asked again. Those that were hung are asked again once they answer.
-    std::vector<HWND> closeRefused;
+    // The Explorer windows there were when a close was last refused (ascending by handle):
+    // while that set stays, the windows that refused are not asked again.
     std::vector<HWND> closeRefusedAmong;
-    std::vector<HWND> closeUnanswered;
-    // The Explorer windows the limit saw last: one not among them is new.
-    std::vector<HWND> limitSeen;
     std::vector<std::wstring> folders;          // remembered folders, in the order of managed
     std::map<HWND, std::wstring> shownFolders;  // what each managed window showed when last read
     // These four are used outside the lock (tray menu, poll step before locking).
@@ -86,11 +103,39 @@ extern ExplorerManager explorerManager;
 void SyncManagedList(std::vector<HWND>& group, const std::vector<HWND>& snapshot);
 bool IsManaged(const ExplorerManager& manager, HWND window);
 
+// The window's record, made on first use.
+WindowRecord& RecordOf(ExplorerManager& manager, HWND window);
+// Ends the records of windows destroyed, or whose handle now names a window of another
+// thread. Called where the windows are enumerated anyway, not on the quiet poll step.
+void ForgetGoneWindows(ExplorerManager& manager);
+// Asks a show command of a window without waiting for it, and records it.
+void AskToShow(ExplorerManager& manager, HWND window, int command);
+// Whether a restore or minimize asked of the window has not landed yet. A request the
+// window's thread does not carry out while it answers is given up after kRequestBoundMs.
+bool AwaitsRequest(ExplorerManager& manager, HWND window, Request request);
+// Notes the requests that have landed since the last look, so that a user who reverses one
+// soon after is not taken for the request still coming. Returns the window on which an
+// activating restore has just landed, if any. Calls nothing while no request is out.
+HWND SettleRequests(ExplorerManager& manager);
+// Waits, at most boundMs in all, till none of the windows awaits its request or is hung.
+void WaitForRequests(ExplorerManager& manager, const std::vector<HWND>& windows,
+                     std::uint64_t boundMs);
+bool CloseRefused(const ExplorerManager& manager, HWND window);
+
 void SortByHandle(std::vector<HWND>& windows);
 bool Contains(const std::vector<HWND>& windows, HWND window);
 
 // How long a close request may wait for an Explorer window that does not answer.
 constexpr UINT kCloseTimeoutMs = 3000;
+// A show command that a window's thread has not carried out while answering for this long
+// is given up. It outlives Windows' 5 s "not responding" rule: a thread busy for seconds
+// (a share waking up) takes it late, and one busy for longer is reported hung, which
+// stops the bound's clock.
+constexpr std::uint64_t kRequestBoundMs = 10000;
+// A group action waits this long to see quick members take its show commands: a user who
+// reverses one soon after is then not taken for the request still coming. Slower members'
+// requests stay followed at every poll step.
+constexpr std::uint64_t kLandingWaitMs = 100;
 
 // Asks a window to close and waits for its answer, at most kCloseTimeoutMs: a hung
 // window must not hold the manager's lock (and with it the tray menu) forever. True once

@@ -81,15 +81,15 @@ void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMe
         std::vector<HWND> stayed;
         for (HWND window : OrderToKeep(manager, zOrderAtMenu)) {
             if (manager.explorers.size() < wanted) {
-                if (platform::IsIconic(window)) platform::ShowWindowAsync(window, SW_RESTORE);
+                if (platform::IsIconic(window)) AskToShow(manager, window, SW_RESTORE);
                 manager.explorers.push_back(window);
             } else if (!AskToClose(window)) {
                 stayed.push_back(window);
             }
         }
         const size_t kept = manager.explorers.size();
-        manager.closeRefused.clear();
-        manager.closeUnanswered.clear();
+        ForgetGoneWindows(manager);
+        ForgetCloseRefusals(manager);
         for (HWND window : stayed) NoteCloseRefused(manager, window);
         manager.explorers.insert(manager.explorers.end(), stayed.begin(), stayed.end());
         SortByHandle(manager.explorers);
@@ -110,11 +110,11 @@ void OpenExplorers(ExplorerManager& manager, const std::vector<HWND>& zOrderAtMe
         }
         if (!manager.explorers.empty() && count > 0) ArrangeExplorers(manager);
         // The limit leaves them alone while the set of windows stays as it is now.
-        if (!manager.closeRefused.empty()) {
+        if (!stayed.empty()) {
             CollectExplorers(manager.closeRefusedAmong);
             SortByHandle(manager.closeRefusedAmong);
         }
-        manager.limitSeen = manager.explorers;
+        NoteSeenByLimit(manager);
         manager.lastWinETick = 0;
         activate = TakeActivation(manager);
         // The windows just moved must not read as the user's doing to the poll step.

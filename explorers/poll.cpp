@@ -20,6 +20,17 @@ constexpr std::uint64_t kQuietTimeMs = 250;
 constexpr std::uint64_t kSaveIntervalMs = 5000;
 constexpr std::uint64_t kConnectAgainMs = 5000;
 
+// A maximized member's restore activates it when it lands; one that lands after the raise
+// was done must not keep the front: it goes back to the window that had it, the one the
+// user chose or another program's. Returns that window.
+HWND FollowRequests(ExplorerManager& manager) {
+    HWND landed = SettleRequests(manager);
+    if (landed == nullptr || landed != platform::GetForegroundWindow()) return nullptr;
+    HWND before = manager.lastForeground;
+    if (before == nullptr || before == landed || !platform::IsWindow(before)) return nullptr;
+    return before;
+}
+
 bool InQuietTime(const ExplorerManager& manager) {
     return platform::GetTickCount64() - manager.lastActionTick < kQuietTimeMs;
 }
@@ -32,20 +43,6 @@ void NoteWinE(ExplorerManager& manager) {
     if (IsWinEPressed()) manager.lastWinETick = platform::GetTickCount64();
 }
 
-// A member the group raise asked to restore is not the user's minimize for this long,
-// unless its restore lands before.
-constexpr std::uint64_t kRestoreGraceMs = 1000;
-// How long the group minimize waits for the others before minimizing the active window.
-constexpr std::uint64_t kMinimizeWaitMs = 100;
-
-bool AwaitingRestore(ExplorerManager& manager, HWND window) {
-    const auto asked = manager.raiseRestores.find(window);
-    if (asked == manager.raiseRestores.end()) return false;
-    if (platform::GetTickCount64() - asked->second < kRestoreGraceMs) return true;
-    manager.raiseRestores.erase(asked);
-    return false;
-}
-
 void AddExempt(ExplorerManager& manager, HWND window) {
     if (!Contains(manager.exempt, window)) manager.exempt.push_back(window);
 }
@@ -54,6 +51,7 @@ void AddExempt(ExplorerManager& manager, HWND window) {
 
 void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
     CollectExplorers(manager.explorers);
+    ForgetGoneWindows(manager);
     const std::vector<HWND> zOrder = manager.explorers;
     SortByHandle(manager.explorers);
     RaiseGroup(manager, zOrder, raiseLast);
@@ -62,41 +60,40 @@ void ActivateAllExplorers(ExplorerManager& manager, HWND raiseLast) {
 }
 
 void MinimizeAllExplorers(ExplorerManager& manager) {
-    // SW_SHOWMINNOACTIVE leaves the active window active while minimized, taking keys
-    // unseen; SW_MINIMIZE hands activation to the window below. So the others go down
-    // first, and then the active one, which leaves the front to a window that is not an
-    // Explorer window.
+    // Every member goes down with SW_MINIMIZE, which hands activation to the window below
+    // when it lands on the active one: SW_SHOWMINNOACTIVE would leave a member that Windows
+    // activated meanwhile active while minimized, taking keys unseen. Whatever the members'
+    // lag, the last one down leaves the front to a window that is not a member. The active
+    // one goes last, so that the others are not activated on the way where they are quick.
     std::vector<HWND> windows;
     CollectExplorers(windows);
+    ForgetGoneWindows(manager);
     HWND active = platform::GetForegroundWindow();
-    if (!Contains(windows, active) || platform::IsHungAppWindow(active)) active = nullptr;
-    // A member already down keeps its mark: the group may go down again before that member
-    // came back (a raise it missed while its minimize had not landed), and the one the user
-    // minimized was marked while it was in front.
-    std::vector<HWND>& marked = manager.seenMaximized;
-    marked.erase(std::remove_if(marked.begin(), marked.end(),
-                                [&](HWND window) { return !Contains(windows, window); }),
-                 marked.end());
+    if (!Contains(windows, active)) active = nullptr;
+    // A member already down keeps its mark (NoteMaximized): the group may go down again
+    // before it came back, and the one the user minimized was marked while it was in front.
     for (HWND window : windows) {
         NoteMaximized(manager, window);
+        // A hung member takes no request till it answers: it is left as it is.
         if (window != active && !platform::IsHungAppWindow(window)) {
-            platform::ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
+            AskToShow(manager, window, SW_MINIMIZE);
         }
     }
-    if (active != nullptr) {
-        WaitUntilShown(windows, true, kMinimizeWaitMs, active);
-        platform::ShowWindowAsync(active, SW_MINIMIZE);
+    if (active != nullptr && !platform::IsHungAppWindow(active)) {
+        AskToShow(manager, active, SW_MINIMIZE);
     }
+    // Members that are quick are seen down at once; the others' minimize stays followed.
+    WaitForRequests(manager, windows, kLandingWaitMs);
     manager.lastActionTick = platform::GetTickCount64();
 }
 
 HWND FindMinimizedExplorer(ExplorerManager& manager) {
     for (HWND window : manager.explorers) {
-        if (!platform::IsIconic(window)) {
-            if (!manager.raiseRestores.empty()) manager.raiseRestores.erase(window);
+        if (!platform::IsIconic(window)) continue;
+        // A restore the program asked for and that has not landed is no user's minimize.
+        if (Contains(manager.exempt, window) || AwaitsRequest(manager, window, Request::Restore)) {
             continue;
         }
-        if (Contains(manager.exempt, window) || AwaitingRestore(manager, window)) continue;
         // A hung member has not yet taken the raise's restore: while it is hung, being
         // minimized says nothing of its user.
         if (platform::IsHungAppWindow(window)) continue;
@@ -152,7 +149,10 @@ bool Decide(ExplorerManager& manager) {
     bool foregroundIsExplorer = isExplorer;
 
     if (manager.minimizedAll) {
-        if (isExplorer && !platform::IsIconic(foreground)) {
+        // Windows activates a member still going down when the one in front goes: that is
+        // not the user bringing the group back.
+        if (isExplorer && !platform::IsIconic(foreground) &&
+            !AwaitsRequest(manager, foreground, Request::Minimize)) {
             ActivateAllExplorers(manager, foreground);
             EnforceLimit(manager, true);
             manager.minimizedAll = false;
@@ -230,6 +230,14 @@ void Tick(ExplorerManager& manager) {
         platform::Sleep(kPollSleepMs);
     }
     if (watchWinE) NoteWinE(manager);
+    // Landed requests are noted at every step, in the quiet time too, but never by waiting
+    // for a command that holds the lock: its own requests are looked at once it is done.
+    HWND giveBack = nullptr;
+    {
+        std::unique_lock<std::recursive_mutex> guard(manager.lock, std::try_to_lock);
+        if (guard.owns_lock()) giveBack = FollowRequests(manager);
+    }
+    Activate(giveBack);
     if (InQuietTime(manager)) return;
 
     bool capture = false;

@@ -66,7 +66,8 @@ TEST_F(LimitTest, AChordClaimsTheFirstNewWindowWithin4999Milliseconds) {
         SetUp();
         Open({0x050, 0x100, 0x200});
         manager.managed = {A, B};
-        manager.limitSeen = {A, B};
+        manager.records.clear();  // a new desktop
+        RecordOf(manager, A).seenByLimit = RecordOf(manager, B).seenByLimit = true;
         manager.lastWinETick = Sim().now - age;  // a cold Explorer is slow to show it
         EnforceLimit(manager, false);
         EXPECT_EQ(Sim().closeRequests, WindowList{closed}) << age << " ms ago";
